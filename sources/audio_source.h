@@ -1,0 +1,45 @@
+// The PCM input interface every source kind implements.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/wave_format.h"
+
+namespace tembrel {
+
+class AudioSource {
+public:
+    virtual ~AudioSource() = default;
+
+    // Total PCM bytes the source expects to deliver from its first byte; 0 when unknown.
+    virtual int32_t length() = 0;
+    // Format of the delivered bytes; valid after a successful open().
+    virtual const WAVEFORMATEX* format() = 0;
+    // True when the file is of this kind and ready to deliver its first PCM byte.
+    // On false nothing stays open.
+    virtual bool open(const char* path) = 0;
+    // Back to the first PCM byte.
+    virtual bool rewind() = 0;
+    // Copies up to buffer.size() bytes; bytesRead is short only at the end of the
+    // source. False only on a read, decoding or conversion failure.
+    virtual bool read(std::span<uint8_t> buffer, uint32_t& bytesRead) = 0;
+    // Moves forward by a time span and adds the bytes passed over to byteCounter.
+    virtual bool skip(uint32_t milliseconds, uint32_t& byteCounter) = 0;
+    // Releases everything; harmless on a closed source. Always true.
+    virtual bool close() = 0;
+};
+
+// Bytes of a time span, in the two steps sources use for skip(): whole seconds
+// first, then the rest (divided by 1000 before the multiplication by nBlockAlign).
+struct SkipAmounts {
+    uint32_t wholeSeconds;
+    uint32_t rest;
+};
+
+inline SkipAmounts skipAmounts(const WAVEFORMATEX& f, uint32_t milliseconds) {
+    return {uint32_t(f.nBlockAlign) * f.nSamplesPerSec * (milliseconds / 1000),
+            uint32_t((milliseconds % 1000) * f.nSamplesPerSec / 1000) * f.nBlockAlign};
+}
+
+}  // namespace tembrel
