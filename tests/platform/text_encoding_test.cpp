@@ -1,0 +1,73 @@
+#include "platform/text_encoding.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tembrel::text {
+namespace {
+
+std::vector<uint8_t> bytes(std::initializer_list<int> values) {
+    return std::vector<uint8_t>(values.begin(), values.end());
+}
+
+// "～" and "①" exist only in the vendor variant of Shift-JIS.
+TEST(TextEncoding, Cp932AndUtf8RoundTripIncludingVendorCharacters) {
+    const std::string utf8 = "abc 日本語 ～① ｶﾅ";
+    const std::string cp932 = utf8ToCp932(utf8);
+    EXPECT_EQ(cp932, "abc \x93\xfa\x96\x7b\x8c\xea \x81\x60\x87\x40 \xb6\xc5");
+    EXPECT_EQ(cp932ToUtf8(cp932), utf8);
+    EXPECT_EQ(cp932ToUtf8(""), "");
+    EXPECT_EQ(utf8ToCp932(""), "");
+    // The dash byte takes both dashes Windows texts use, and reads back as the bar.
+    EXPECT_EQ(utf8ToCp932("—"), "\x81\x5c");
+    EXPECT_EQ(cp932ToUtf8("\x81\x5c"), "―");
+}
+
+TEST(TextEncoding, UnconvertibleTextIsReplacedOncePerCharacter) {
+    // é and the emoji have no CP932 form; a stray continuation byte and a cut-off
+    // three-byte sequence are malformed.
+    EXPECT_EQ(utf8ToCp932("caf\xc3\xa9 \xf0\x9f\x8e\xb5!"), "caf? ?!");
+    EXPECT_EQ(utf8ToCp932("a\x80"
+                          "b"),
+              "a?b");
+    EXPECT_EQ(utf8ToCp932("x\xe6\x97"), "x?");
+    // 0x80 and 0xFD are no CP932 bytes; a lead byte at the very end lacks its trail.
+    EXPECT_EQ(cp932ToUtf8("a\x80"
+                          "b\xfd"
+                          "c\x93"),
+              "a\xef\xbf\xbd"
+              "b\xef\xbf\xbd"
+              "c\xef\xbf\xbd");
+}
+
+TEST(TextEncoding, Utf16FollowsTheByteOrderMark) {
+    // "日本" with each byte order mark, and without one (big-endian then).
+    EXPECT_EQ(utf16ToCp932(bytes({0xFF, 0xFE, 0xE5, 0x65, 0x2C, 0x67})), "\x93\xfa\x96\x7b");
+    EXPECT_EQ(utf16ToCp932(bytes({0xFE, 0xFF, 0x65, 0xE5, 0x67, 0x2C})), "\x93\xfa\x96\x7b");
+    EXPECT_EQ(utf16ToCp932(bytes({0x65, 0xE5, 0x67, 0x2C})), "\x93\xfa\x96\x7b");
+    EXPECT_EQ(utf16ToCp932(bytes({0xE5, 0x65, 0x2C, 0x67}), false), "\x93\xfa\x96\x7b");
+    EXPECT_EQ(utf16ToCp932(bytes({0xFF, 0xFE})), "");
+}
+
+TEST(TextEncoding, DamagedUtf16IsReplacedNotDropped) {
+    // A surrogate pair (U+1F3B5) CP932 lacks, an unpaired high surrogate, an odd last byte.
+    EXPECT_EQ(utf16ToCp932(bytes({0x00, 'A', 0xD8, 0x3C, 0xDF, 0xB5, 0x00, 'B'})), "A?B");
+    EXPECT_EQ(utf16ToCp932(bytes({0x00, 'A', 0xD8, 0x3C, 0x00, 'B'})), "A?B");
+    EXPECT_EQ(utf16ToCp932(bytes({0x00, 'A', 0x00})), "A?");
+}
+
+TEST(TextEncoding, FitLengthNeverSplitsADoubleByteCharacter) {
+    const std::string text = "a\x93\xfa\x96\x7b";  // a日本
+    EXPECT_EQ(cp932FitLength(text, 0), 0u);
+    EXPECT_EQ(cp932FitLength(text, 2), 1u);
+    EXPECT_EQ(cp932FitLength(text, 3), 3u);
+    EXPECT_EQ(cp932FitLength(text, 4), 3u);
+    EXPECT_EQ(cp932FitLength(text, 99), 5u);
+    // Half-width katakana are single bytes; a lone final lead byte counts as one.
+    EXPECT_EQ(cp932FitLength("\xb6\xc5", 1), 1u);
+    EXPECT_EQ(cp932FitLength("ab\x93", 3), 3u);
+}
+
+}  // namespace
+}  // namespace tembrel::text
