@@ -1,0 +1,206 @@
+#include "driver/convert_job.h"
+
+#include <filesystem>
+
+#include "driver/convert_settings.h"
+#include "driver/job_progress.h"
+#include "platform/dir_search.h"
+#include "platform/file_attributes.h"
+#include "platform/file_ops.h"
+
+namespace tembrel {
+
+const SourceType kSourceTypes[3] = {
+    {kTypeWav, "wav", "*.wav"},
+    {kTypeMp3, "mp3", "*.mp3"},
+    {kTypeRmp, "rmp", "*.rmp"},
+};
+
+namespace {
+
+// The same file by name or by identity (a hard or symbolic link to it).
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+std::string normalised(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
+    if (ec)
+        p = std::filesystem::absolute(path, ec).lexically_normal();
+    return p.string();
+}
+
+}  // namespace
+
+std::string joinPath(std::string_view directory, std::string_view name) {
+    std::string out(directory);
+    if (out.empty() || out.back() != '/')
+        out += '/';
+    out += name;
+    return out;
+}
+
+std::string vqfPathFor(const std::string& inputPath) {
+    const std::size_t slash = inputPath.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = inputPath.rfind('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return inputPath + ".vqf";
+    return inputPath.substr(0, dot) + ".vqf";
+}
+
+void deleteFile(const std::string& path) {
+    removeFile(path);
+}
+
+void ConvertJob::setPaths(const std::string& path) {
+    inputPath = path;
+    outputPath = vqfPathFor(path);
+}
+
+void ConvertJob::resolvePath(const std::string& path) {
+    const PathLookup found = lookupPath(path);
+    if (!found.exists) {
+        kind = PathKind::Unresolved;
+        setPaths(path);
+        return;
+    }
+    kind = found.isDirectory ? PathKind::Folder : PathKind::File;
+    setPaths(found.path);
+}
+
+void ConvertJob::run() {
+    JobProgress& progress = jobProgress();
+    if (mode == JobMode::EncodeToVqf && encoder != nullptr) {
+        const ConvertSettings& settings = convertSettings();
+        encoder->copyBitRates(settings.bitRates);
+        encoder->setNameFromFileName(settings.noSongTitle);
+    }
+    if (kind == PathKind::File) {
+        convertOne();
+        return;
+    }
+    CurrentDirectoryGuard guard;
+    if (!guard.valid()) {
+        // Without a directory to come back to the walk would leave the process elsewhere.
+        fail(folderPath, "", FileOutcome::Result::Failed, "cannot tell the current directory");
+        return;
+    }
+    for (const SourceType& type : kSourceTypes) {
+        if ((typeMask & type.bit) == 0)
+            continue;
+        if (progress.cancelRequested)
+            break;
+        if (!changeDirectory(folderPath)) {
+            // A path that names nothing is one failure; whatever directory happens to be
+            // current is never searched instead.
+            fail(folderPath, "", FileOutcome::Result::Failed, "no such file or folder");
+            return;
+        }
+        scanFolder(type.pattern);
+        guard.restore();
+    }
+}
+
+void ConvertJob::scanFolder(std::string_view pattern) {
+    JobProgress& progress = jobProgress();
+    const ConvertSettings& settings = convertSettings();
+    const std::string current = currentDirectory();
+    if (current.empty())
+        return;
+    // The root "/" joins as "" + "/" + name.
+    const std::string directory = current == "/" ? std::string() : current;
+
+    for (const DirEntry& entry : findEntries(current, pattern)) {
+        if (progress.cancelRequested)
+            break;
+        if (settings.skipHidden && entry.hidden)
+            continue;
+        setPaths(joinPath(directory, entry.name));
+        convertOne();
+    }
+    if (!settings.skipSubfolders) {
+        // Symbolic links are never reported as folders, so a link cycle cannot make the
+        // walk endless.
+        for (const DirEntry& entry : findEntries(current, "*.*")) {
+            if (progress.cancelRequested)
+                break;
+            if (!entry.isDirectory || entry.name.starts_with('.'))
+                continue;
+            if (!changeDirectory(joinPath(directory, entry.name)))
+                continue;
+            scanFolder(pattern);
+            changeDirectory(current);
+        }
+    }
+}
+
+void ConvertJob::fail(const std::string& input, const std::string& output,
+                      FileOutcome::Result result, const std::string& reason) {
+    jobProgress().failureCount++;
+    FileOutcome outcome{input, output, result, reason};
+    if (listener != nullptr)
+        listener->fileDone(outcome);
+    failures_.push_back(std::move(outcome));
+}
+
+void ConvertJob::convertOne() {
+    if (mode == JobMode::AutoRename) {
+        if (renameTarget != nullptr)
+            renameTarget->appendPath(inputPath);
+        return;
+    }
+    if (mode != JobMode::EncodeToVqf)
+        return;
+
+    JobProgress& progress = jobProgress();
+    const ConvertSettings& settings = convertSettings();
+    progress.setCurrentFile(inputPath);
+
+    if (encoder == nullptr) {
+        fail(inputPath, outputPath, FileOutcome::Result::Failed, "no encoder");
+        return;
+    }
+    if (sameFile(inputPath, outputPath)) {
+        fail(inputPath, outputPath, FileOutcome::Result::Failed,
+             "the output would overwrite the source itself");
+        return;
+    }
+    const std::string outputKey = normalised(outputPath);
+    if (writtenOutputs_.contains(outputKey)) {
+        fail(inputPath, outputPath, FileOutcome::Result::Failed,
+             outputPath + " was already written from another source in this job");
+        return;
+    }
+
+    encoder->encodeFile(inputPath, outputPath);
+
+    if (!encoder->failureReason().empty() && !progress.cancelRequested) {
+        // A failed conversion leaves no partial output and never costs the source.
+        if (encoder->outputTouched())
+            deleteFile(outputPath);
+        fail(inputPath, outputPath, FileOutcome::Result::Failed, encoder->failureReason());
+        return;
+    }
+    if (!settings.noAttributeInherit)
+        copyAttributes(inputPath, outputPath);
+    if (progress.cancelRequested) {
+        if (!settings.keepPartialOnCancel && encoder->outputTouched())
+            deleteFile(outputPath);
+        fail(inputPath, outputPath, FileOutcome::Result::Cancelled, "cancelled");
+        return;
+    }
+    if (settings.deleteSource)
+        deleteFile(inputPath);
+    writtenOutputs_.insert(outputKey);
+    progress.successCount++;
+    if (listener != nullptr) {
+        listener->fileDone({inputPath, outputPath, FileOutcome::Result::Converted, {}});
+    }
+}
+
+}  // namespace tembrel

@@ -1,0 +1,28 @@
+// How a job drives the encoder of one file. The encoder driver implements it; tests of
+// the job's own policy (counting, deleting, cancelling) implement it without a codec.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tembrel {
+
+class FileEncoder {
+  public:
+    virtual ~FileEncoder() = default;
+
+    // The six selectable bit rates (mono 11, 22, 44 kHz, stereo 11, 22, 44 kHz), copied
+    // at the start of each job so that the job works with the values then in force.
+    virtual void copyBitRates(std::span<const int32_t, 6> rates) = 0;
+    // When set, every header's song name is the source's file name, whatever the tags hold.
+    virtual void setNameFromFileName(bool on) = 0;
+    // Converts one file. 1 when the run stopped because cancelRequested was set, else 0.
+    virtual int encodeFile(const std::string& sourcePath, const std::string& outputPath) = 0;
+    // Why the last encodeFile failed; empty after a completed or cancelled run.
+    virtual const std::string& failureReason() const = 0;
+    // True when the last encodeFile removed or wrote the output path.
+    virtual bool outputTouched() const = 0;
+};
+
+}  // namespace tembrel

@@ -1,0 +1,227 @@
+// What an encoding job does around each conversion: counting, removing partial output,
+// deleting sources, copying attributes, refusing clashes. A scripted encoder stands in
+// for the codec so that every outcome can be forced.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+
+#include "driver/convert_job.h"
+#include "driver/convert_settings.h"
+#include "driver/job_progress.h"
+#include "test_support.h"
+
+namespace tembrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+// Writes "VQF" + the source's bytes, or does what the script says for a source name.
+struct ScriptedEncoder : FileEncoder {
+    enum class Act { Convert, FailBeforeOutput, FailAfterOutput, CancelMidway };
+    std::map<std::string, Act> script;  // by file name; Convert when absent
+    std::vector<std::string> calls;
+    std::array<int32_t, 6> rates{};
+    bool nameFromFile = false;
+    std::string reason;
+    bool touched = false;
+
+    void copyBitRates(std::span<const int32_t, 6> r) override {
+        std::copy(r.begin(), r.end(), rates.begin());
+    }
+    void setNameFromFileName(bool on) override { nameFromFile = on; }
+    int encodeFile(const std::string& source, const std::string& output) override {
+        calls.push_back(fs::path(source).filename().string());
+        const auto it = script.find(calls.back());
+        const Act act = it == script.end() ? Act::Convert : it->second;
+        reason.clear();
+        touched = act != Act::FailBeforeOutput;
+        if (act == Act::FailBeforeOutput) {
+            reason = "refused";
+            return 0;
+        }
+        std::error_code ec;
+        fs::remove(output, ec);
+        const std::vector<uint8_t> pcm = readFile(source);
+        writeFile(output, "VQF" + std::string(pcm.begin(), pcm.end()));
+        if (act == Act::FailAfterOutput)
+            reason = "write failed";
+        if (act == Act::CancelMidway)
+            jobProgress().cancelRequested = true;
+        return jobProgress().cancelRequested ? 1 : 0;
+    }
+    const std::string& failureReason() const override { return reason; }
+    bool outputTouched() const override { return touched; }
+};
+
+class PolicyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        convertSettings().resetToDefaults();
+        jobProgress().resetCounters();
+        jobProgress().resetForEncoding();
+        root = fs::canonical(dir.path()).string();
+    }
+    void TearDown() override {
+        convertSettings().resetToDefaults();
+        jobProgress().cancelRequested = false;
+    }
+    std::string file(const std::string& name, std::string_view content = "pcm") {
+        writeFile(root + "/" + name, content);
+        return root + "/" + name;
+    }
+    ConvertJob& runJob(const std::string& path) {
+        job = ConvertJob{};
+        job.encoder = &encoder;
+        job.folderPath = path;
+        job.resolvePath(path);
+        job.run();
+        return job;
+    }
+    bool exists(const std::string& name) { return fs::exists(root + "/" + name); }
+    fs::perms perms(const std::string& name) {
+        return fs::status(root + "/" + name).permissions() & fs::perms::mask;
+    }
+
+    TempDir dir;
+    std::string root;
+    ScriptedEncoder encoder;
+    ConvertJob job;
+};
+
+TEST_F(PolicyTest, SingleFileConvertsBesideItsSourceAndReplacesAnOldOutput) {
+    file("x.mp3");
+    file("x.vqf", "old");
+    convertSettings().bitRates = {8, 20, 40, 16, 40, 80};
+    convertSettings().noSongTitle = true;
+    runJob(root + "/x.mp3");
+    EXPECT_EQ(readFile(root + "/x.vqf"), test::bytesOf("VQFpcm"));
+    EXPECT_TRUE(exists("x.mp3"));
+    EXPECT_EQ(jobProgress().successCount, 1);
+    EXPECT_EQ(jobProgress().failureCount, 0);
+    EXPECT_EQ(encoder.rates, (std::array<int32_t, 6>{8, 20, 40, 16, 40, 80}));
+    EXPECT_TRUE(encoder.nameFromFile);
+}
+
+TEST_F(PolicyTest, CancelRemovesThePartialOutputUnlessAskedToKeepIt) {
+    file("x.mp3");
+    file("y.mp3");
+    encoder.script["x.mp3"] = ScriptedEncoder::Act::CancelMidway;
+    convertSettings().deleteSource = true;
+    runJob(root);
+    EXPECT_FALSE(exists("x.vqf"));
+    EXPECT_TRUE(exists("x.mp3"));
+    EXPECT_EQ(encoder.calls, (std::vector<std::string>{"x.mp3"}));
+    EXPECT_EQ(jobProgress().failureCount, 1);
+    EXPECT_EQ(jobProgress().successCount, 0);
+    ASSERT_EQ(job.failures().size(), 1u);
+    EXPECT_EQ(job.failures()[0].result, FileOutcome::Result::Cancelled);
+
+    jobProgress().resetCounters();
+    jobProgress().resetForEncoding();
+    convertSettings().keepPartialOnCancel = true;
+    runJob(root + "/x.mp3");
+    EXPECT_TRUE(exists("x.vqf"));
+    EXPECT_TRUE(exists("x.mp3"));
+    EXPECT_EQ(jobProgress().failureCount, 1);
+}
+
+TEST_F(PolicyTest, CancelOfAReadOnlySourceStillRemovesItsPartialOutput) {
+    file("x.wav");
+    fs::permissions(root + "/x.wav", fs::perms::owner_read | fs::perms::group_read);
+    encoder.script["x.wav"] = ScriptedEncoder::Act::CancelMidway;
+    runJob(root + "/x.wav");
+    EXPECT_FALSE(exists("x.vqf"));
+    EXPECT_TRUE(exists("x.wav"));
+}
+
+TEST_F(PolicyTest, FailuresAreCountedKeepTheSourceAndLeaveNoPartialOutput) {
+    file("a.wav");
+    file("b.wav");
+    file("c.wav");
+    file("b.vqf", "older output");
+    encoder.script["a.wav"] = ScriptedEncoder::Act::FailAfterOutput;
+    encoder.script["b.wav"] = ScriptedEncoder::Act::FailBeforeOutput;
+    convertSettings().deleteSource = true;
+    runJob(root);
+    EXPECT_FALSE(exists("a.vqf"));
+    EXPECT_TRUE(exists("a.wav"));
+    // Refused before the output was touched: an older output is left as it was.
+    EXPECT_EQ(readFile(root + "/b.vqf"), test::bytesOf("older output"));
+    EXPECT_TRUE(exists("b.wav"));
+    EXPECT_TRUE(exists("c.vqf"));
+    EXPECT_FALSE(exists("c.wav"));
+    EXPECT_EQ(jobProgress().failureCount, 2);
+    EXPECT_EQ(jobProgress().successCount, 1);
+    ASSERT_EQ(job.failures().size(), 2u);
+    EXPECT_EQ(job.failures()[0].reason, "write failed");
+    EXPECT_EQ(job.failures()[1].reason, "refused");
+}
+
+TEST_F(PolicyTest, DeleteSourceRemovesReadOnlySourcesToo) {
+    file("a.wav");
+    fs::permissions(root + "/a.wav", fs::perms::owner_read);
+    convertSettings().deleteSource = true;
+    convertSettings().noAttributeInherit = true;
+    runJob(root + "/a.wav");
+    EXPECT_FALSE(exists("a.wav"));
+    EXPECT_TRUE(exists("a.vqf"));
+    EXPECT_EQ(jobProgress().successCount, 1);
+}
+
+TEST_F(PolicyTest, OutputTakesTheSourcesPermissionsUnlessDisabled) {
+    file("a.wav");
+    file("b.wav");
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
+    fs::permissions(root + "/a.wav", readOnly);
+    fs::permissions(root + "/b.wav", fs::perms::owner_read | fs::perms::owner_write);
+    runJob(root + "/a.wav");
+    EXPECT_EQ(perms("a.vqf"), readOnly);
+    convertSettings().noAttributeInherit = true;
+    runJob(root + "/b.wav");
+    EXPECT_NE(perms("b.vqf"), perms("b.wav"));
+    EXPECT_TRUE((perms("b.vqf") & fs::perms::owner_write) != fs::perms::none);
+}
+
+TEST_F(PolicyTest, TwoSourcesOfOneOutputNameNeverOverwriteEachOther) {
+    file("a.wav", "first");
+    file("a.mp3", "second");
+    convertSettings().deleteSource = true;
+    runJob(root);
+    EXPECT_EQ(readFile(root + "/a.vqf"), test::bytesOf("VQFfirst"));
+    EXPECT_FALSE(exists("a.wav"));
+    EXPECT_TRUE(exists("a.mp3"));
+    EXPECT_EQ(jobProgress().successCount, 1);
+    EXPECT_EQ(jobProgress().failureCount, 1);
+    ASSERT_EQ(job.failures().size(), 1u);
+    EXPECT_NE(job.failures()[0].reason.find("a.vqf"), std::string::npos);
+    EXPECT_EQ(encoder.calls, (std::vector<std::string>{"a.wav"}));
+}
+
+TEST_F(PolicyTest, AFileIsNeverConvertedOntoItself) {
+    file("x.vqf", "stream");
+    runJob(root + "/x.vqf");
+    EXPECT_EQ(readFile(root + "/x.vqf"), test::bytesOf("stream"));
+    EXPECT_TRUE(encoder.calls.empty());
+    EXPECT_EQ(jobProgress().failureCount, 1);
+}
+
+TEST_F(PolicyTest, APathThatNamesNothingIsOneFailure) {
+    file("a.wav");
+    const fs::path before = fs::current_path();
+    fs::current_path(root);
+    runJob(root + "/missing");
+    fs::current_path(before);
+    EXPECT_TRUE(encoder.calls.empty());
+    EXPECT_EQ(jobProgress().failureCount, 1);
+    EXPECT_EQ(jobProgress().successCount, 0);
+    ASSERT_EQ(job.failures().size(), 1u);
+    EXPECT_EQ(job.failures()[0].inputPath, root + "/missing");
+}
+
+}  // namespace
+}  // namespace tembrel

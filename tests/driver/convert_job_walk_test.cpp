@@ -1,0 +1,158 @@
+// The folder walk, observed through a renaming job: no encoder is needed to see which
+// files a job visits and in what order.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "driver/convert_job.h"
+#include "driver/convert_settings.h"
+#include "driver/job_progress.h"
+#include "test_support.h"
+
+namespace tembrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using test::writeFile;
+
+struct RecordingList : RenameList {
+    std::vector<std::string> paths;
+    int cancelAfter = -1;  // sets cancelRequested after that many paths
+    void appendPath(const std::string& path) override {
+        paths.push_back(path);
+        if (int(paths.size()) == cancelAfter)
+            jobProgress().cancelRequested = true;
+    }
+};
+
+class WalkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        convertSettings().resetToDefaults();
+        jobProgress().resetCounters();
+        jobProgress().resetForEncoding();
+        root = fs::canonical(dir.path()).string();
+    }
+    void TearDown() override {
+        convertSettings().resetToDefaults();
+        jobProgress().cancelRequested = false;
+    }
+    void touch(const std::string& relative) {
+        fs::create_directories(fs::path(root + "/" + relative).parent_path());
+        writeFile(root + "/" + relative, "x");
+    }
+    // Relative paths of what a renaming job over `path` collects.
+    std::vector<std::string> walk(const std::string& path, int32_t mask = kAllTypes,
+                                  int cancelAfter = -1) {
+        RecordingList list;
+        list.cancelAfter = cancelAfter;
+        ConvertJob job;
+        job.mode = JobMode::AutoRename;
+        job.renameTarget = &list;
+        job.typeMask = mask;
+        job.folderPath = path;
+        job.resolvePath(path);
+        job.run();
+        std::vector<std::string> out;
+        for (const auto& p : list.paths) {
+            out.push_back(p.starts_with(root + "/") ? p.substr(root.size() + 1) : p);
+        }
+        return out;
+    }
+
+    TempDir dir;
+    std::string root;
+};
+
+using Paths = std::vector<std::string>;
+
+TEST_F(WalkTest, FilesBeforeSubfoldersDepthFirstAndOneTypeAfterAnother) {
+    touch("b.mp3");
+    touch("a.wav");
+    touch("z.WAV");
+    touch("sub/c.wav");
+    touch("sub/deeper/e.wav");
+    touch("sub/d.mp3");
+    touch("t.rmp");
+    touch("notes.txt");
+    EXPECT_EQ(walk(root), (Paths{"a.wav", "z.WAV", "sub/c.wav", "sub/deeper/e.wav", "b.mp3",
+                                 "sub/d.mp3", "t.rmp"}));
+}
+
+TEST_F(WalkTest, TypeMaskSelectsThePasses) {
+    touch("a.wav");
+    touch("b.mp3");
+    touch("c.rmp");
+    EXPECT_EQ(walk(root, kTypeMp3), (Paths{"b.mp3"}));
+    EXPECT_EQ(walk(root, kTypeWav | kTypeRmp), (Paths{"a.wav", "c.rmp"}));
+    EXPECT_EQ(walk(root, 0), Paths{});
+}
+
+TEST_F(WalkTest, SkipOptionsAndDotFolders) {
+    touch("a.wav");
+    touch(".h.wav");
+    touch("sub/c.wav");
+    touch(".music/x.wav");
+    EXPECT_EQ(walk(root), (Paths{".h.wav", "a.wav", "sub/c.wav"}));
+    convertSettings().skipHidden = true;
+    EXPECT_EQ(walk(root), (Paths{"a.wav", "sub/c.wav"}));
+    convertSettings().skipSubfolders = true;
+    EXPECT_EQ(walk(root), (Paths{"a.wav"}));
+}
+
+TEST_F(WalkTest, CancelStopsTheWalkAndEveryLaterPass) {
+    touch("a.wav");
+    touch("b.wav");
+    touch("sub/c.wav");
+    touch("d.mp3");
+    EXPECT_EQ(walk(root, kAllTypes, 1), (Paths{"a.wav"}));
+}
+
+TEST_F(WalkTest, SymbolicLinkCycleIsWalkedOnce) {
+    touch("sub/c.wav");
+    fs::create_directory_symlink(root, root + "/sub/loop");
+    EXPECT_EQ(walk(root), (Paths{"sub/c.wav"}));
+}
+
+TEST_F(WalkTest, CurrentDirectoryIsRestored) {
+    touch("sub/c.wav");
+    const fs::path before = fs::current_path();
+    walk(root);
+    EXPECT_EQ(fs::current_path(), before);
+    walk(root + "/missing");
+    EXPECT_EQ(fs::current_path(), before);
+}
+
+TEST_F(WalkTest, ResolvePathTellsFilesFromFolders) {
+    touch("sub/c.wav");
+    ConvertJob job;
+    job.resolvePath(root + "/sub/c.wav");
+    EXPECT_EQ(job.kind, PathKind::File);
+    EXPECT_EQ(job.outputPath, root + "/sub/c.vqf");
+    job.resolvePath(root + "/sub/");
+    EXPECT_EQ(job.kind, PathKind::Folder);
+    job.resolvePath(root + "/nothing.wav");
+    EXPECT_EQ(job.kind, PathKind::Unresolved);
+    EXPECT_EQ(job.inputPath, root + "/nothing.wav");
+    // Names are looked up exactly, as the file system spells them.
+    job.resolvePath(root + "/sub/C.wav");
+    EXPECT_EQ(job.kind, PathKind::Unresolved);
+}
+
+TEST(OutputNaming, ReplacesTheExtensionOfTheLastElementOnly) {
+    EXPECT_EQ(vqfPathFor("/music/a.mp3"), "/music/a.vqf");
+    EXPECT_EQ(vqfPathFor("a.WAV"), "a.vqf");
+    EXPECT_EQ(vqfPathFor("a.b.wav"), "a.b.vqf");
+    EXPECT_EQ(vqfPathFor("/x/a.b/song"), "/x/a.b/song.vqf");
+    EXPECT_EQ(vqfPathFor("song"), "song.vqf");
+    EXPECT_EQ(vqfPathFor("x.vqf"), "x.vqf");
+    EXPECT_EQ(joinPath("/a", "b"), "/a/b");
+    EXPECT_EQ(joinPath("/a/", "b"), "/a/b");
+    EXPECT_EQ(joinPath("", "b"), "/b");
+}
+
+}  // namespace
+}  // namespace tembrel
