@@ -1,0 +1,7 @@
+# The benchmark's meter and helpers; the bench folder is left out of sanitizer builds.
+if(NOT TEMBREL_SANITIZE)
+  tembrel_add_test(bench_meter_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/nmr_meter_test.cpp ${CMAKE_CURRENT_LIST_DIR}/bench_support_test.cpp
+    LIBS nmr_meter bench_support
+    TIMEOUT 120)
+endif()
