@@ -1,0 +1,27 @@
+#include "sources/source_kinds.h"
+
+#include <array>
+
+#include "sources/wav_source.h"
+
+namespace tembrel {
+namespace {
+
+template <class Source>
+std::unique_ptr<AudioSource> make() {
+    return std::make_unique<Source>();
+}
+
+// The one list of kinds. Order matters: a RIFF WAVE file is taken as WAV before the
+// MPEG kind can look at it, and VQF content is recognised first whatever the name.
+const SourceKind kKinds[] = {
+    {"WAV", ".wav", make<WavSource>},
+};
+
+}  // namespace
+
+std::span<const SourceKind> sourceKinds() {
+    return kKinds;
+}
+
+}  // namespace tembrel

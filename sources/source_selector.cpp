@@ -1,0 +1,49 @@
+#include "sources/source_selector.h"
+
+#include <string>
+
+#include "sources/source_kinds.h"
+
+namespace tembrel {
+
+bool SourceSelector::open(const char* path, bool appendExtension) {
+    close();
+    if (!path)
+        return false;
+    for (const SourceKind& kind : sourceKinds()) {
+        // Every attempt starts again from the caller's path.
+        std::string working = path;
+        if (appendExtension)
+            working += kind.extension;
+        if (working.size() > kMaxPath)
+            continue;
+
+        std::unique_ptr<AudioSource> candidate = kind.create();
+        if (!candidate || !candidate->open(working.c_str()))
+            continue;
+        source = std::move(candidate);
+        format = source->format();
+        length = source->length();
+        kindName = kind.name;
+        return true;
+    }
+    return false;
+}
+
+bool SourceSelector::read(std::span<uint8_t> buffer, uint32_t& bytesRead) {
+    bytesRead = 0;
+    if (!source)
+        return false;
+    return source->read(buffer, bytesRead);
+}
+
+bool SourceSelector::close() {
+    if (source) {
+        source->close();
+        source.reset();
+    }
+    kindName = {};
+    return true;
+}
+
+}  // namespace tembrel

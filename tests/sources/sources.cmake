@@ -1,0 +1,6 @@
+tembrel_add_test(sources_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/wav_source_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/source_selector_test.cpp
+  LIBS sources
+  TIMEOUT 60)
