@@ -46,8 +46,13 @@ bool runQuiet(const std::string& command, double* cpuSeconds) {
 }
 
 bool soxConvert(const std::string& in, const std::string& out, int rate, int channels) {
-    return runQuiet("sox -D -G " + shellQuote(in) + " -b 16 " + shellQuote(out) + " channels " +
-                    std::to_string(channels) + " rate -v " + std::to_string(rate));
+    std::string command = "sox -D -G ";
+    command.append(shellQuote(in)).append(" -b 16 ").append(shellQuote(out));
+    command.append(" channels ")
+        .append(std::to_string(channels))
+        .append(" rate -v ")
+        .append(std::to_string(rate));
+    return runQuiet(command);
 }
 
 bool mpegHasBitRate(int rate, int kbps) {
@@ -78,8 +83,8 @@ LameResult lameRoundTrip(const std::string& wav, const std::string& workDir, int
     const std::string decoded = workDir + "/lame.wav";
     std::string encode = "lame";
     for (const std::string& option : lameOptions(rate, channels, kbps))
-        encode += " " + option;
-    encode += " " + shellQuote(wav) + " " + shellQuote(mp3);
+        encode.append(" ").append(option);
+    encode.append(" ").append(shellQuote(wav)).append(" ").append(shellQuote(mp3));
     for (int run = 0; run < std::max(1, runs); ++run) {
         double seconds = 0;
         if (!runQuiet(encode, &seconds))
