@@ -32,16 +32,22 @@ struct SongTags {
     // Clears the record and fills it from the file: ID3v1 block, ID3v2 tag, RIFF
     // chunks, each later step overriding the earlier ones field by field. Always true.
     bool read(const std::string& path);
+    // Sets dataLength to the file size and applies the file's last 128 bytes as an
+    // ID3v1 block; true when they were one.
+    bool readId3v1(const std::string& path);
     // Fills fields from one 128-byte block; false, changing nothing, without "TAG".
     bool parseId3v1Block(std::span<const uint8_t, 128> block);
-    // True when the file begins with an ID3v2 tag that was read.
+    // True when the file begins with an ID3v2 tag that lies wholly inside the file; its
+    // frames then replace the fields they map to and the data range starts after it.
     bool readId3v2(const std::string& path);
-    // True when the file is a RIFF "RMP3" or "WAVE" file and was walked.
+    // True when the file is a RIFF "RMP3" or "WAVE" file and was walked: the data range
+    // comes from its "data" chunk, fields from its "LIST" chunks.
     bool readRiffInfo(const std::string& path);
     void clear();
 };
 
-// Removes a final line feed (then carriage return) that follows a space.
+// Removes a final line feed that follows a space, then likewise a final carriage return;
+// the space stays.
 void trimLineEnds(char* text);
 
 }  // namespace tembrel

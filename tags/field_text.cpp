@@ -1,0 +1,30 @@
+#include "tags/field_text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "platform/text_encoding.h"
+
+namespace tembrel {
+
+void storeField(std::span<char> field, std::string_view bytes) {
+    if (field.empty())
+        return;
+    std::size_t n = std::min(bytes.size(), field.size() - 1);
+    std::memcpy(field.data(), bytes.data(), n);
+    std::memset(field.data() + n, 0, field.size() - n);
+}
+
+void storeCp932Field(std::span<char> field, std::string_view cp932) {
+    if (field.empty())
+        return;
+    storeField(field, cp932.substr(0, text::cp932FitLength(cp932, field.size() - 1)));
+}
+
+int32_t clampToInt32(uint64_t value) {
+    constexpr auto kMax = uint64_t(std::numeric_limits<int32_t>::max());
+    return int32_t(std::min(value, kMax));
+}
+
+}  // namespace tembrel
