@@ -8,5 +8,7 @@
 # (tests/twinvq/fake_tvq.cpp) whose configuration they choose, so that every branch of
 # the frame layout is exercised.
 add_library(twinvq_stream STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/bit_file.cpp)
-target_link_libraries(twinvq_stream PUBLIC tvq_records platform_headers)
+  ${CMAKE_CURRENT_LIST_DIR}/bit_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frame_writer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frame_reader.cpp)
+target_link_libraries(twinvq_stream PUBLIC vqfheader tvq_records platform_headers)
