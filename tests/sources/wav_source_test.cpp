@@ -163,7 +163,7 @@ TEST(WavSource, RefusesWhatIsNotACompleteRiffWave) {
     // Cut short with sizes fixed up, so that only the inner chunk runs past the end.
     for (const Bytes& inner : {fmt, data}) {
         Bytes cut = form("RIFF", "WAVE", {inner == fmt ? data : fmt, inner});
-        cut.resize(cut.size() - 3);
+        cut.erase(cut.end() - 3, cut.end());
         bytes::storeLE(std::span(cut).subspan(4), uint32_t(cut.size() - 8), 4);
         cases.push_back({"inner chunk cut short", cut});
     }
