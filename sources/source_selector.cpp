@@ -1,5 +1,6 @@
 #include "sources/source_selector.h"
 
+#include <new>
 #include <string>
 
 #include "sources/source_kinds.h"
