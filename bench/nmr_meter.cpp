@@ -204,7 +204,8 @@ void EarModel::spread(std::span<const double> bandEnergy, std::vector<double>& o
         out[b] /= flatSpread_[b];
 }
 
-// First and one-past-last sample of the audible part of one channel.
+// First and one-past-last sample of the audible part of one channel; {0, 0} when
+// nothing is audible.
 std::pair<std::size_t, std::size_t> audibleRange(std::span<const double> x) {
     if (x.size() < std::size_t(kBoundaryWindow))
         return {0, 0};
@@ -241,7 +242,15 @@ struct ChannelResult {
 ChannelResult measureChannel(EarModel& ear, std::span<const double> ref,
                              std::span<const double> test, int rate) {
     ChannelResult result;
-    const auto [first, last] = audibleRange(ref);
+    // From the first to the last audible sample of either signal, so that noise a
+    // codec adds before the music starts or after it ends is counted too.
+    const auto [refFirst, refLast] = audibleRange(ref);
+    const auto [testFirst, testLast] = audibleRange(test);
+    std::size_t first = refFirst, last = refLast;
+    if (testFirst < testLast) {
+        first = refFirst < refLast ? std::min(refFirst, testFirst) : testFirst;
+        last = std::max(refLast, testLast);
+    }
     if (first >= last)
         return result;
 

@@ -25,9 +25,9 @@ inline constexpr double kNmrFloorDb = -100.0;
 
 // Compares `test` against `reference`, both interleaved with `channels` channels at
 // `rate` Hz on the 16-bit scale and aligned sample for sample by the caller; the
-// shorter length is used. Leading and trailing silence of the reference is left out,
-// and so are frames in which both signals are near silent. Signals with nothing audible
-// give NMR kNmrFloorDb and framesMeasured 0.
+// shorter length is used. Silence before and after the audible part of both signals is
+// left out, and so are frames in which both signals are near silent. Signals with
+// nothing audible give NMR kNmrFloorDb and framesMeasured 0.
 QualityScores measureQuality(std::span<const float> reference, std::span<const float> test,
                              int channels, int rate);
 

@@ -123,6 +123,13 @@ TEST(NmrMeter, SilenceIsLeftOutAndDoesNotBreakTheMeasure) {
     const QualityScores padded = measure(paddedRef, paddedTest);
     EXPECT_NEAR(padded.nmrDb, plain.nmrDb, 0.5);
     EXPECT_NEAR(padded.segSnrDb, plain.segSnrDb, 0.5);
+    // Noise a codec adds in the reference's leading silence still counts.
+    AudioClip noisyLead = paddedTest;
+    std::mt19937 random(5);
+    std::normal_distribution<double> hiss(0.0, 300.0);
+    for (std::size_t i = 2 * 4410; i < 2 * 22050; ++i)
+        noisyLead.samples[i] = float(hiss(random));
+    EXPECT_GT(measure(paddedRef, noisyLead).nmrDb, padded.nmrDb + 3.0);
 
     // Nothing audible at all, nothing at all, and mismatched lengths.
     AudioClip silent{44100, 2, std::vector<float>(88200, 0.0f)};
