@@ -1,0 +1,53 @@
+// Modified discrete cosine transform of one size, computed through FFTW's DCT-IV, and the
+// variable-overlap windows that let blocks of different sizes follow each other.
+#pragma once
+
+#include <vector>
+
+namespace tembrel::tvq {
+
+class Mdct {
+  public:
+    // `size`: coefficients per block (the window spans twice as many samples).
+    explicit Mdct(int size);
+    ~Mdct();
+    Mdct(const Mdct&) = delete;
+    Mdct& operator=(const Mdct&) = delete;
+
+    int size() const { return size_; }
+    // 2 * size windowed samples -> size coefficients (orthonormal scaling).
+    void forward(const float* samples, float* coefs);
+    // size coefficients -> 2 * size time-aliased samples, to be windowed and overlap-added.
+    void inverse(const float* coefs, float* samples);
+
+  private:
+    int size_;
+    float* in_;
+    float* out_;
+    void* plan_;
+};
+
+// Window of a block of `size` coefficients (2 * size samples) whose left and right overlaps
+// with its neighbours are `leftOverlap` and `rightOverlap` samples (each at most `size`), sine
+// slopes centred on the block's edges at size/2 and 3*size/2. Adjacent blocks that share an
+// edge with the same overlap reconstruct perfectly.
+void makeWindow(int size, int leftOverlap, int rightOverlap, std::vector<float>& window);
+
+}  // namespace tembrel::tvq
+
+namespace tembrel::tvq {
+
+// Windows by (size, left overlap, right overlap), made once and kept.
+class WindowCache {
+  public:
+    const std::vector<float>& get(int size, int leftOverlap, int rightOverlap);
+
+  private:
+    struct Entry {
+        int size, left, right;
+        std::vector<float> window;
+    };
+    std::vector<Entry> entries_;
+};
+
+}  // namespace tembrel::tvq

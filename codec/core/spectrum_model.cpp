@@ -1,0 +1,100 @@
+#include "codec/core/spectrum_model.h"
+
+#include <algorithm>
+
+#include "codec/core/codebooks.h"
+#include "codec/core/lpc.h"
+#include "codec/core/quantisers.h"
+
+namespace tembrel::tvq {
+
+void resetMemory(const StreamConfig& config, ChannelMemory& memory) {
+    flatLsp(config.lpcOrder, memory.lsp);
+    memory.envBlockType = -1;
+    memory.envDb.clear();
+}
+
+float envPrediction(const ChannelMemory& memory, int blockType, const std::vector<float>& bandDb,
+                    int subBlock, int band, int bands) {
+    if (subBlock > 0) {
+        return kEnvPrediction * bandDb[(subBlock - 1) * bands + band];
+    }
+    if (memory.envBlockType == blockType && static_cast<int>(memory.envDb.size()) == bands) {
+        return kEnvPrediction * memory.envDb[band];
+    }
+    return 0.0f;
+}
+
+void decodeChannelModel(const StreamConfig& c, int blockType, const FrameIndex& index, int channel,
+                        ChannelMemory& memory, ChannelModel& model) {
+    const BlockLayout& b = c.blocks[blockType];
+    decodeLsp(c, index.lspIndex[channel], memory.lsp, model.lsp);
+    memory.lsp = model.lsp;
+    std::vector<double> a;
+    lspToLpc(model.lsp, a);
+    lpcEnvelope(a, b.subSize, b.codedBins, model.lpcEnv);
+
+    const int* power = index.powerIndex + channel * (b.subGainCount + 1);
+    model.gain = gainOf(power[0]);
+    model.subGain.assign(b.subBlocks, 1.0f);
+    for (int j = 0; j < b.subGainCount; ++j) {
+        model.subGain[j] = subGainOf(power[1 + j]);
+    }
+
+    model.bandDb.assign(b.subBlocks * b.envBands, 0.0f);
+    for (int j = 0; j < b.subBlocks; ++j) {
+        const bool predicted = fieldValue(index.arIndex[channel * b.subBlocks + j], 1) != 0;
+        for (int band = 0; band < b.envBands; ++band) {
+            const float prediction =
+                predicted ? envPrediction(memory, blockType, model.bandDb, j, band, b.envBands)
+                          : 0.0f;
+            const int32_t code = index.envIndex[(channel * b.subBlocks + j) * b.envBands + band];
+            // Clamped so that a run of predicted frames cannot drift without bound.
+            model.bandDb[j * b.envBands + band] =
+                std::clamp(envDbOf(code, prediction), 2.0f * kEnvMinDb, -2.0f * kEnvMinDb);
+        }
+    }
+    memory.envBlockType = blockType;
+    memory.envDb.assign(model.bandDb.end() - b.envBands, model.bandDb.end());
+
+    model.noise.assign(b.subBlocks * b.noiseBands, dbToAmplitude(kNoiseDefaultDb));
+    if (b.hasPb) {
+        for (int j = 0; j < b.subBlocks * b.noiseBands; ++j) {
+            model.noise[j] = noiseLevelOf(index.pbIndex[channel][j]);
+        }
+    }
+}
+
+void binScales(const StreamConfig& c, int blockType, const ChannelModel& model, int subBlock,
+               std::vector<float>& scales) {
+    const BlockLayout& b = c.blocks[blockType];
+    scales.resize(b.codedBins);
+    const float level = model.gain * model.subGain[subBlock];
+    for (int band = 0; band < b.envBands; ++band) {
+        const float s = level * dbToAmplitude(model.bandDb[subBlock * b.envBands + band]);
+        for (int k = b.bandEdges[band]; k < b.bandEdges[band + 1]; ++k) {
+            scales[k] = s * model.lpcEnv[k];
+        }
+    }
+}
+
+void decodeShapes(const StreamConfig& c, int blockType, const int32_t* shapeIndex,
+                  std::vector<float>& coefs) {
+    const BlockLayout& b = c.blocks[blockType];
+    const int total = codedCount(c, blockType);
+    const int vectors = b.vectorCount;
+    const int dim = vectorDim(c, blockType);
+    coefs.assign(total, 0.0f);
+    for (int v = 0; v < vectors; ++v) {
+        const int bits0 = b.shape0Bits[v];
+        const int bits1 = b.shape1Bits[v];
+        const float* c0 = shapeCodebook(0, bits0, dim) + fieldValue(shapeIndex[v], bits0) * dim;
+        const float* c1 =
+            shapeCodebook(1, bits1, dim) + fieldValue(shapeIndex[vectors + v], bits1) * dim;
+        for (int i = 0, pos = v; pos < total; ++i, pos += vectors) {
+            coefs[pos] = c0[i] + c1[i];
+        }
+    }
+}
+
+}  // namespace tembrel::tvq

@@ -1,0 +1,207 @@
+#include "codec/core/stream_config.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "codec/core/codebooks.h"
+
+namespace tembrel::tvq {
+namespace {
+
+struct RateChoice {
+    int rateKhz;
+    int channels;
+    int bitRateKbps;
+    int codedHz;  // upper edge of the vector-quantised range
+    int noiseHz;  // upper edge of the noise-filled range
+};
+
+// Every configuration the converter's settings can produce. The coded bandwidth grows with the
+// bits per channel: coding fewer bins well sounds better than coding all bins badly.
+constexpr RateChoice kChoices[] = {
+    {8, 1, 8, 3300, 3900},     {8, 2, 16, 3300, 3900},    {11, 1, 8, 3600, 5000},
+    {11, 1, 10, 4200, 5200},   {11, 2, 16, 3600, 5000},   {11, 2, 20, 4200, 5200},
+    {16, 1, 16, 6000, 7600},   {16, 2, 32, 6000, 7600},   {22, 1, 20, 6500, 9500},
+    {22, 1, 24, 7500, 10500},  {22, 1, 32, 9500, 11000},  {22, 2, 40, 6500, 9500},
+    {22, 2, 48, 7500, 10500},  {22, 2, 64, 9500, 11000},  {44, 1, 40, 11500, 15500},
+    {44, 1, 48, 13000, 16500}, {44, 2, 80, 11500, 15500}, {44, 2, 96, 13000, 16500},
+};
+
+constexpr int kSubBlocks[kBlockTypes] = {1, 2, 8};
+
+double bark(double hz) {
+    return 13.0 * std::atan(0.00076 * hz) + 3.5 * std::atan((hz / 7500.0) * (hz / 7500.0));
+}
+
+int binOf(double hz, int sampleRate, int subSize) {
+    return std::clamp(static_cast<int>(std::lround(hz * 2.0 * subSize / sampleRate)), 1, subSize);
+}
+
+// Splits bins [first, last) into `count` bands of equal width on the bark scale, every band at
+// least one bin wide.
+std::vector<int> barkEdges(int first, int last, int count, int sampleRate, int subSize) {
+    std::vector<int> edges(count + 1);
+    const double hzPerBin = sampleRate / (2.0 * subSize);
+    const double b0 = bark(first * hzPerBin);
+    const double b1 = bark(last * hzPerBin);
+    for (int i = 0; i <= count; ++i) {
+        const double target = b0 + (b1 - b0) * i / count;
+        int bin = first;
+        while (bin < last && bark(bin * hzPerBin) < target) {
+            ++bin;
+        }
+        edges[i] = bin;
+    }
+    edges[0] = first;
+    edges[count] = last;
+    for (int i = 1; i <= count; ++i) {
+        edges[i] = std::max(edges[i], edges[i - 1] + 1);
+    }
+    for (int i = count - 1; i >= 0; --i) {
+        edges[i] = std::min(edges[i], edges[i + 1] - 1);
+    }
+    return edges;
+}
+
+int lspBitsTotal(const StreamConfig& c) {
+    return c.lspBits0 + c.lspBits1 + c.lspSplit * c.lspBits2;
+}
+
+}  // namespace
+
+int sampleRateFromKhz(int khz) {
+    switch (khz) {
+        case 8:
+            return 8000;
+        case 11:
+            return 11025;
+        case 16:
+            return 16000;
+        case 22:
+            return 22050;
+        case 44:
+            return 44100;
+        default:
+            return 0;
+    }
+}
+
+bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
+    const RateChoice* choice = nullptr;
+    for (const RateChoice& c : kChoices) {
+        if (c.rateKhz == header.samplingRate && c.channels == header.channelMode + 1 &&
+            c.bitRateKbps == header.bitRate) {
+            choice = &c;
+        }
+    }
+    if (choice == nullptr) {
+        return false;
+    }
+    StreamConfig c;
+    c.rateKhz = choice->rateKhz;
+    c.sampleRateHz = sampleRateFromKhz(choice->rateKhz);
+    c.channels = choice->channels;
+    c.bitRateKbps = choice->bitRateKbps;
+    c.frameSize = c.rateKhz == 44 ? 1024 : 512;
+    // Rounded up so that a length estimate from the nominal rate never falls short.
+    const int64_t bitsTimesRate = int64_t{c.bitRateKbps} * 1000 * c.frameSize;
+    c.frameBits = static_cast<int>((bitsTimesRate + c.sampleRateHz - 1) / c.sampleRateHz);
+
+    c.lpcOrder = c.rateKhz >= 22 ? 16 : 12;
+    c.lspFirstGroup = 4;
+    c.lspFirstStepBits = 4;
+    c.lspGroup = 4;
+    c.lspStepBits = 3;
+    c.lspBits0 = 1;
+    c.lspBits1 = c.lspFirstGroup * c.lspFirstStepBits;
+    c.lspBits2 = c.lspGroup * c.lspStepBits;
+    c.lspSplit = (c.lpcOrder - c.lspFirstGroup) / c.lspGroup;
+
+    c.pitchShape0Bits.assign(kPitchVectorPairs, kPitchShapeBits);
+    c.pitchShape1Bits.assign(kPitchVectorPairs, kPitchShapeBits);
+
+    const double longBarks = bark(choice->codedHz);
+    for (int t = 0; t < kBlockTypes; ++t) {
+        BlockLayout& b = c.blocks[t];
+        b.subBlocks = kSubBlocks[t];
+        b.subSize = c.frameSize / b.subBlocks;
+        b.codedBins = binOf(choice->codedHz, c.sampleRateHz, b.subSize);
+        b.noiseBins = std::max(b.codedBins, binOf(choice->noiseHz, c.sampleRateHz, b.subSize));
+        const int longBands = std::clamp(static_cast<int>(std::lround(longBarks / 1.4)), 6, 18);
+        b.envBands = t == 0 ? longBands : t == 1 ? std::max(4, longBands / 2) : 3;
+        b.envBands = std::min(b.envBands, b.codedBins);
+        b.bandEdges = barkEdges(0, b.codedBins, b.envBands, c.sampleRateHz, b.subSize);
+        b.noiseBands = t == 2 ? 0 : std::min(t == 0 ? 2 : 1, b.noiseBins - b.codedBins);
+        b.hasPb = b.noiseBands > 0;
+        b.noiseEdges =
+            b.hasPb ? barkEdges(b.codedBins, b.noiseBins, b.noiseBands, c.sampleRateHz, b.subSize)
+                    : std::vector<int>{b.codedBins, b.noiseBins};
+        b.subGainCount = b.subBlocks > 1 ? b.subBlocks : 0;
+        b.hasPitch = false;
+
+        int perChannel = lspBitsTotal(c) + kGainBits + b.subGainCount * kSubGainBits +
+                         b.subBlocks * (b.envBands * kEnvBits + 1);
+        if (b.hasPb) {
+            perChannel += b.subBlocks * b.noiseBands * kPbBits;
+        }
+        if (b.hasPitch) {
+            perChannel += kPitchBits + kPitchGainBits;
+        }
+        b.sideBits = kWindowTypeBits + c.channels * perChannel;
+        if (b.hasPitch) {
+            b.sideBits += kPitchVectorPairs * 2 * kPitchShapeBits;
+        }
+        b.shapeBits = c.frameBits - b.sideBits;
+
+        // Pairs of kShapeBaseBits-bit codebooks; the bits that do not make a whole pair widen
+        // some codebooks by one bit, so that the frame length comes out exact.
+        const int base = kShapeBaseBits;
+        b.vectorCount = b.shapeBits / (2 * base);
+        const int coded = c.channels * b.subBlocks * b.codedBins;
+        if (b.vectorCount < 1 || (coded + b.vectorCount - 1) / b.vectorCount > kMaxCodebookDim) {
+            return false;  // cannot happen for the table above; guards future edits
+        }
+        b.shape0Bits.assign(b.vectorCount, base);
+        b.shape1Bits.assign(b.vectorCount, base);
+        int extra = b.shapeBits - 2 * base * b.vectorCount;
+        for (int i = 0; extra > 0; ++i, --extra) {
+            auto& widths = (i / b.vectorCount) % 2 == 0 ? b.shape0Bits : b.shape1Bits;
+            widths[i % b.vectorCount] += 1;
+        }
+    }
+    config = std::move(c);
+    return true;
+}
+
+void fillConfInfo(const StreamConfig& c, ConfInfo& conf) {
+    conf = ConfInfo{};
+    conf.numChannels = c.channels;
+    conf.windowTypeBits = kWindowTypeBits;
+    conf.lspBits0 = c.lspBits0;
+    conf.lspBits1 = c.lspBits1;
+    conf.lspBits2 = c.lspBits2;
+    conf.lspSplit = c.lspSplit;
+    conf.arSwitchBits = 1;
+    conf.gainBits = kGainBits;
+    conf.subGainBits = kSubGainBits;
+    conf.pitchVectorCount = kPitchVectorPairs;
+    conf.pitchBits = kPitchBits;
+    conf.pitchGainBits = kPitchGainBits;
+    for (int t = 0; t < kBlockTypes; ++t) {
+        const BlockLayout& b = c.blocks[t];
+        BlockConf& out = conf.blocks[t];
+        out.reserved0 = b.subSize;
+        out.subBlocks = b.subBlocks;
+        out.shapeVectorCount = b.vectorCount;
+        out.envCoefCount = b.envBands;
+        out.envBits = kEnvBits;
+        out.subGainCount = b.subGainCount;
+        out.hasPitch = b.hasPitch ? 1 : 0;
+        out.hasPb = b.hasPb ? 1 : 0;
+        out.pbStart = 0;
+        out.pbEnd = b.hasPb ? b.noiseBands : 0;
+        out.pbBits = kPbBits;
+    }
+}
+
+}  // namespace tembrel::tvq

@@ -1,0 +1,87 @@
+#include "codec/dec/frame_decoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "codec/core/quantisers.h"
+
+namespace tembrel::tvq {
+namespace {
+
+// Far beyond anything a real stream decodes to (the 16-bit scale ends at 32768); only damaged
+// or arbitrary frames reach it, and they must still give bounded samples.
+constexpr float kOutputLimit = 1048576.0f;
+
+}  // namespace
+
+FrameDecoder::FrameDecoder(const StreamConfig& config)
+    : config_(config), prevRightOverlap_(config.frameSize) {
+    for (int t = 0; t < kBlockTypes; ++t) {
+        mdct_[t] = std::make_unique<Mdct>(config_.blocks[t].subSize);
+    }
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        resetMemory(config_, memory_[ch]);
+        overlap_[ch].assign(2 * config_.frameSize, 0.0f);
+    }
+}
+
+// Uniform noise of unit power from a fixed-seed generator (same output on every run).
+float FrameDecoder::noiseSample() {
+    noiseState_ = noiseState_ * 1664525u + 1013904223u;
+    return (static_cast<int32_t>(noiseState_) * (1.0f / 2147483648.0f)) * 1.7320508f;
+}
+
+void FrameDecoder::decode(const FrameIndex& index, float* samples) {
+    const int n = config_.frameSize;
+    // A window type the reader would refuse never gets here; any other value is treated as
+    // a long block so that arbitrary input still decodes.
+    const int blockType = std::max(blockTypeOf(index.windowType), 0);
+    const int nextType =
+        blockType == blockTypeOf(index.windowType) ? nextBlockTypeOf(index.windowType) : 0;
+    const BlockLayout& b = config_.blocks[blockType];
+    const int m = b.subSize;
+    const int leftOverlap = std::min(prevRightOverlap_, m);
+    const int rightOverlap = std::min(m, config_.blocks[nextType].subSize);
+    prevRightOverlap_ = rightOverlap;
+
+    decodeShapes(config_, blockType, index.shapeIndex, shapes_);
+    coefs_.resize(m);
+    timeBlock_.resize(2 * m);
+    for (int ch = 0; ch < config_.channels; ++ch) {
+        decodeChannelModel(config_, blockType, index, ch, memory_[ch], model_);
+        std::vector<float>& acc = overlap_[ch];
+        for (int j = 0; j < b.subBlocks; ++j) {
+            binScales(config_, blockType, model_, j, scales_);
+            std::fill(coefs_.begin(), coefs_.end(), 0.0f);
+            for (int k = 0; k < b.codedBins; ++k) {
+                coefs_[k] = shapes_[coefPosition(b, ch, k, j)] * scales_[k];
+            }
+            // Noise filling above the coded range, at the level the frame gives relative to
+            // the envelope continued from the top of the coded range.
+            const float level = model_.gain * model_.subGain[j];
+            for (int band = 0; band + 1 < static_cast<int>(b.noiseEdges.size()); ++band) {
+                const float bandLevel = b.noiseBands > 0 ? model_.noise[j * b.noiseBands + band]
+                                                         : dbToAmplitude(kNoiseDefaultDb);
+                for (int k = b.noiseEdges[band]; k < b.noiseEdges[band + 1]; ++k) {
+                    coefs_[k] = noiseSample() * level * bandLevel * model_.lpcEnv[k];
+                }
+            }
+            mdct_[blockType]->inverse(coefs_.data(), timeBlock_.data());
+            const std::vector<float>& w =
+                windows_.get(m, j == 0 ? leftOverlap : m, j == b.subBlocks - 1 ? rightOverlap : m);
+            const int offset = n / 2 + j * m - m / 2;
+            for (int i = 0; i < 2 * m; ++i) {
+                acc[offset + i] += w[i] * timeBlock_[i];
+            }
+        }
+        float* out = samples + ch * n;
+        for (int i = 0; i < n; ++i) {
+            const float v = acc[i];
+            out[i] = std::isfinite(v) ? std::clamp(v, -kOutputLimit, kOutputLimit) : 0.0f;
+        }
+        std::copy(acc.begin() + n, acc.end(), acc.begin());
+        std::fill(acc.end() - n, acc.end(), 0.0f);
+    }
+}
+
+}  // namespace tembrel::tvq

@@ -1,0 +1,214 @@
+#include "codec/enc/frame_encoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "codec/core/lpc.h"
+#include "codec/core/quantisers.h"
+#include "codec/enc/shape_search.h"
+
+namespace tembrel::tvq {
+namespace {
+
+constexpr float kInputLimit = 65536.0f;
+// Exponent applied to the noise-to-mask weights: 1 would follow the masking model fully;
+// less keeps some noise in every bin and the search steadier.
+constexpr float kWeightExponent = 0.6f;
+
+float rms(const float* x, int count) {
+    double sum = 0.0;
+    for (int i = 0; i < count; ++i) {
+        sum += double{x[i]} * x[i];
+    }
+    return count > 0 ? static_cast<float>(std::sqrt(sum / count)) : 0.0f;
+}
+
+}  // namespace
+
+FrameEncoder::FrameEncoder(const StreamConfig& config)
+    : config_(config), detector_(config.frameSize), prevRightOverlap_(config.frameSize) {
+    for (int t = 0; t < kBlockTypes; ++t) {
+        mdct_[t] = std::make_unique<Mdct>(config_.blocks[t].subSize);
+        masking_[t] =
+            std::make_unique<MaskingModel>(config_.blocks[t].subSize, config_.sampleRateHz);
+    }
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        history_[ch].assign(3 * config_.frameSize, 0.0f);
+        resetMemory(config_, memory_[ch]);
+    }
+}
+
+void FrameEncoder::encode(const float* samples, FrameIndex& index) {
+    const int n = config_.frameSize;
+    std::vector<const float*> views;
+    for (int ch = 0; ch < config_.channels; ++ch) {
+        std::vector<float>& h = history_[ch];
+        std::copy(h.begin() + n, h.end(), h.begin());
+        for (int i = 0; i < n; ++i) {
+            const float v = samples[ch * n + i];
+            h[2 * n + i] = std::isfinite(v) ? std::clamp(v, -kInputLimit, kInputLimit) : 0.0f;
+        }
+        views.push_back(h.data());
+    }
+    // The window coded now covers the two older frames; the newest frame decides the type of
+    // the next window, which fixes this window's right overlap.
+    const int blockType = pendingType_;
+    const int nextType = detector_.decide(views);
+    pendingType_ = nextType;
+    const int m = config_.blocks[blockType].subSize;
+    const int leftOverlap = std::min(prevRightOverlap_, m);
+    const int rightOverlap = std::min(m, config_.blocks[nextType].subSize);
+    prevRightOverlap_ = rightOverlap;
+
+    index.windowType = blockType * kBlockTypes + nextType;
+    index.blockType = blockType;
+    analyse(blockType, leftOverlap, rightOverlap);
+
+    const BlockLayout& b = config_.blocks[blockType];
+    const int total = codedCount(config_, blockType);
+    target_.assign(total, 0.0f);
+    weight_.assign(total, 0.0f);
+    for (int ch = 0; ch < config_.channels; ++ch) {
+        encodeChannel(ch, blockType, index);
+    }
+    searchShapes(config_, blockType, target_, weight_, index.shapeIndex, reconstruction_);
+
+    // Closed-loop gain: the main gain that best fits the chosen shapes, per channel.
+    for (int ch = 0; ch < config_.channels; ++ch) {
+        double num = 0.0, den = 0.0;
+        for (int k = 0; k < b.codedBins; ++k) {
+            for (int j = 0; j < b.subBlocks; ++j) {
+                const int pos = coefPosition(b, ch, k, j);
+                num += double{weight_[pos]} * target_[pos] * reconstruction_[pos];
+                den += double{weight_[pos]} * reconstruction_[pos] * reconstruction_[pos];
+            }
+        }
+        int32_t* power = index.powerIndex + ch * (b.subGainCount + 1);
+        if (den > 0.0 && num > 0.0) {
+            power[0] = gainIndex(model_[ch].gain * static_cast<float>(num / den));
+        }
+        ChannelModel decoded;
+        decodeChannelModel(config_, blockType, index, ch, memory_[ch], decoded);
+    }
+}
+
+void FrameEncoder::analyse(int blockType, int leftOverlap, int rightOverlap) {
+    const BlockLayout& b = config_.blocks[blockType];
+    const int n = config_.frameSize;
+    const int m = b.subSize;
+    for (int ch = 0; ch < config_.channels; ++ch) {
+        spectrum_[ch].assign(b.subBlocks * m, 0.0f);
+        windowed_.resize(2 * m);
+        for (int j = 0; j < b.subBlocks; ++j) {
+            const std::vector<float>& w =
+                windows_.get(m, j == 0 ? leftOverlap : m, j == b.subBlocks - 1 ? rightOverlap : m);
+            const float* x = history_[ch].data() + n / 2 + j * m - m / 2;
+            for (int i = 0; i < 2 * m; ++i) {
+                windowed_[i] = w[i] * x[i];
+            }
+            mdct_[blockType]->forward(windowed_.data(), spectrum_[ch].data() + j * m);
+        }
+    }
+}
+
+void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
+    const BlockLayout& b = config_.blocks[blockType];
+    const int m = b.subSize;
+    const std::vector<float>& x = spectrum_[ch];
+    ChannelModel& model = model_[ch];
+    ChannelMemory& memory = memory_[ch];
+
+    // Smooth envelope: LPC fitted to the power averaged over the sub-blocks.
+    std::vector<float> power(m, 0.0f);
+    for (int j = 0; j < b.subBlocks; ++j) {
+        for (int k = 0; k < m; ++k) {
+            power[k] += x[j * m + k] * x[j * m + k];
+        }
+    }
+    std::vector<double> a, lsp;
+    lpcFromPower(power.data(), m, config_.lpcOrder, a);
+    if (!lpcToLsp(a, lsp)) {
+        lsp = memory.lsp;
+    }
+    encodeLsp(config_, lsp, memory.lsp, index.lspIndex[ch], model.lsp);
+    lspToLpc(model.lsp, a);
+    lpcEnvelope(a, m, b.codedBins, model.lpcEnv);
+
+    // Gains: the main gain over the whole coded range, sub-block gains relative to it.
+    std::vector<float> flat(b.subBlocks * m, 0.0f);
+    for (int j = 0; j < b.subBlocks; ++j) {
+        for (int k = 0; k < b.noiseBins; ++k) {
+            flat[j * m + k] = x[j * m + k] / model.lpcEnv[k];
+        }
+    }
+    double sum = 0.0;
+    for (int j = 0; j < b.subBlocks; ++j) {
+        const float r = rms(&flat[j * m], b.codedBins);
+        sum += double{r} * r;
+    }
+    int32_t* power0 = index.powerIndex + ch * (b.subGainCount + 1);
+    power0[0] = gainIndex(static_cast<float>(std::sqrt(sum / b.subBlocks)));
+    model.gain = gainOf(power0[0]);
+    model.subGain.assign(b.subBlocks, 1.0f);
+    for (int j = 0; j < b.subGainCount; ++j) {
+        power0[1 + j] = subGainIndex(rms(&flat[j * m], b.codedBins) / model.gain);
+        model.subGain[j] = subGainOf(power0[1 + j]);
+    }
+
+    // Bark-band corrections, each sub-block coded either on its own or predicted from the
+    // previous one, whichever comes closer.
+    model.bandDb.assign(b.subBlocks * b.envBands, 0.0f);
+    std::vector<float> wanted(b.envBands);
+    for (int j = 0; j < b.subBlocks; ++j) {
+        const float level = model.gain * model.subGain[j];
+        for (int band = 0; band < b.envBands; ++band) {
+            const int lo = b.bandEdges[band];
+            wanted[band] =
+                amplitudeToDb(rms(&flat[j * m + lo], b.bandEdges[band + 1] - lo) / level);
+        }
+        int32_t* env = index.envIndex + (ch * b.subBlocks + j) * b.envBands;
+        float bestError[2] = {0.0f, 0.0f};
+        for (int mode = 0; mode < 2; ++mode) {
+            for (int band = 0; band < b.envBands; ++band) {
+                const float prediction =
+                    mode ? envPrediction(memory, blockType, model.bandDb, j, band, b.envBands)
+                         : 0.0f;
+                const float q = envDbOf(envIndex(wanted[band], prediction), prediction);
+                bestError[mode] += (q - wanted[band]) * (q - wanted[band]);
+            }
+        }
+        const int mode = bestError[1] < bestError[0] ? 1 : 0;
+        index.arIndex[ch * b.subBlocks + j] = mode;
+        for (int band = 0; band < b.envBands; ++band) {
+            const float prediction =
+                mode ? envPrediction(memory, blockType, model.bandDb, j, band, b.envBands) : 0.0f;
+            env[band] = envIndex(wanted[band], prediction);
+            model.bandDb[j * b.envBands + band] =
+                std::clamp(envDbOf(env[band], prediction), 2.0f * kEnvMinDb, -2.0f * kEnvMinDb);
+        }
+        // Noise levels above the coded range.
+        for (int band = 0; band < b.noiseBands; ++band) {
+            const int lo = b.noiseEdges[band];
+            const float level2 = rms(&flat[j * m + lo], b.noiseEdges[band + 1] - lo) / level;
+            index.pbIndex[ch][j * b.noiseBands + band] = noiseIndex(level2);
+        }
+    }
+
+    // Normalised target and perceptual weights: the search minimises noise relative to the
+    // masking threshold, softened by kWeightExponent.
+    for (int j = 0; j < b.subBlocks; ++j) {
+        binScales(config_, blockType, model, j, scales_);
+        for (int k = 0; k < m; ++k) {
+            power[k] = x[j * m + k] * x[j * m + k];
+        }
+        masking_[blockType]->threshold(power.data(), threshold_);
+        for (int k = 0; k < b.codedBins; ++k) {
+            const int pos = coefPosition(b, ch, k, j);
+            const float s = std::max(scales_[k], 1e-6f);
+            target_[pos] = x[j * m + k] / s;
+            weight_[pos] = std::pow(s * s / threshold_[k], kWeightExponent);
+        }
+    }
+}
+
+}  // namespace tembrel::tvq

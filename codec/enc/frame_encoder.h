@@ -1,0 +1,43 @@
+// Encodes one frame: transient decision with one frame of look-ahead, windowed MDCT,
+// LPC/LSP envelope, gains, bark-band envelope, noise levels and the weighted shape search.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "codec/core/mdct.h"
+#include "codec/core/spectrum_model.h"
+#include "codec/core/stream_config.h"
+#include "codec/enc/masking_model.h"
+#include "codec/enc/transient_detector.h"
+
+namespace tembrel::tvq {
+
+class FrameEncoder {
+  public:
+    explicit FrameEncoder(const StreamConfig& config);
+
+    // samples: channels x frameSize floats, channel-major, 16-bit scale.
+    void encode(const float* samples, FrameIndex& index);
+
+  private:
+    void analyse(int blockType, int leftOverlap, int rightOverlap);
+    void encodeChannel(int ch, int blockType, FrameIndex& index);
+
+    StreamConfig config_;
+    std::array<std::unique_ptr<Mdct>, kBlockTypes> mdct_;
+    std::array<std::unique_ptr<MaskingModel>, kBlockTypes> masking_;
+    WindowCache windows_;
+    TransientDetector detector_;
+    std::array<std::vector<float>, kMaxChannels> history_;  // 3 frames per channel
+    std::array<ChannelMemory, kMaxChannels> memory_;
+    int pendingType_ = 0;  // block type decided one frame ahead
+    int prevRightOverlap_;
+    // Per-frame work areas.
+    std::array<std::vector<float>, kMaxChannels> spectrum_;  // subBlocks x subSize
+    std::vector<float> target_, weight_, reconstruction_, windowed_, scales_, threshold_;
+    std::array<ChannelModel, kMaxChannels> model_;
+};
+
+}  // namespace tembrel::tvq
