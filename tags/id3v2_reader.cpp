@@ -62,8 +62,9 @@ std::optional<FrameHeader> headerAt(const FrameArea& area, std::size_t position)
     if (area.version == 2) {
         contentSize = bytes::readBE(h.subspan(3), 3);
     } else {
-        contentSize = area.version == 3 ? bytes::readBE32(h.subspan(4))
-                                        : decodeSynchsafe(h[4], h[5], h[6], h[7]);
+        contentSize = (area.version == 3 || area.plainSizes)
+                          ? bytes::readBE32(h.subspan(4))
+                          : decodeSynchsafe(h[4], h[5], h[6], h[7]);
         formatFlags = h[9];
     }
     if (contentSize > bytes.size() - position - headerSize)
@@ -221,6 +222,22 @@ std::string_view frameIdAt(const FrameArea& area, std::size_t position) {
     return asChars(area.bytes.subspan(position, n));
 }
 
+bool walksCleanly(const FrameArea& area) {
+    for (std::size_t position = 0; position < area.bytes.size();) {
+        if (area.bytes[position] == 0)
+            return true;
+        auto header = headerAt(area, position);
+        if (!header)
+            return false;
+        for (char c : header->id) {
+            if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+                return false;
+        }
+        position += header->headerSize + header->contentSize;
+    }
+    return true;
+}
+
 FrameStep readTextFrame(std::span<char> field, const FrameArea& area, std::size_t position,
                         std::string_view id) {
     auto header = headerAt(area, position);
@@ -359,6 +376,14 @@ bool SongTags::readId3v2(const std::string& path) {
     }
 
     FrameArea area{frames, version, version == 4 && (flags & kTagUnsynchronised)};
+    if (version == 4 && !walksCleanly(area)) {
+        // Some writers store 2.4 frame sizes as plain numbers; take that reading only
+        // when it fits the frames and the synchsafe one does not.
+        FrameArea plain = area;
+        plain.plainSizes = true;
+        if (walksCleanly(plain))
+            area = plain;
+    }
     std::array<char, 256> trackText{};
     bool commentTaken = false;
     for (std::size_t position = 0;;) {

@@ -18,6 +18,7 @@ struct FrameArea {
     std::span<const uint8_t> bytes;
     uint8_t version = 4;          // major version: 2, 3 or 4
     bool unsynchronised = false;  // 2.4: every frame's content is unsynchronised
+    bool plainSizes = false;      // 2.4 tag whose writer stored plain 32-bit frame sizes
 };
 
 struct FrameStep {
@@ -38,6 +39,10 @@ FrameStep readTextFrame(std::span<char> field, const FrameArea& area, std::size_
 // The id of the frame at `position` (3 characters in 2.2, else 4), empty when no frame
 // header fits there.
 std::string_view frameIdAt(const FrameArea& area, std::size_t position);
+
+// True when the frames, measured as `area` says, follow one another up to the end of the
+// area or to padding, each with an id of capital letters and digits.
+bool walksCleanly(const FrameArea& area);
 
 // Removes the zero byte after every 0xFF (the reverse of ID3v2 unsynchronisation).
 std::size_t undoUnsynchronisation(std::span<uint8_t> bytes);

@@ -103,6 +103,15 @@ TEST_F(Id3v2File, FrameSizesFollowTheTagVersion) {
     }
 }
 
+TEST_F(Id3v2File, Version24WithPlainFrameSizesIsStillRead) {
+    // Frames laid out as 2.3 stores them, in a tag that says 2.4.
+    Bytes body = cat(
+        {textFrame(3, "TIT2", std::string(299, 'P')), textFrame(3, "TPE1", "Artist"), zeros(32)});
+    SongTags tags = readBytes(cat({id3v2Tag(4, 0, body), kAudio}));
+    EXPECT_EQ(std::string(tags.title), std::string(255, 'P'));
+    EXPECT_STREQ(tags.artist, "Artist");
+}
+
 TEST_F(Id3v2File, Version22FramesMapToTheSameFields) {
     Bytes body = cat(
         {textFrame(2, "TT2", "Title"), textFrame(2, "TP1", "Artist"), textFrame(2, "TAL", "Album"),
