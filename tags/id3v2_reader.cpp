@@ -149,8 +149,8 @@ DecodedText takeText(uint8_t encoding, std::span<const uint8_t> bytes) {
         out.text = std::string(asChars(raw));
     else if (encoding == 3)
         out.text = text::utf8ToCp932(asChars(raw));
-    else
-        out.text = text::utf16ToCp932(raw, true);
+    else  // UTF-16 missing its byte-order mark comes from little-endian writers
+        out.text = text::utf16ToCp932(raw, encoding == 2);
     return out;
 }
 

@@ -172,6 +172,7 @@ TEST_F(Id3v2File, TextEncodingsBecomeCp932) {
                       frame(3, "TPE1", {2, 0x65, 0xE5, 0x67, 0x2C}),
                       frame(3, "TALB", cat({{3}, japaneseUtf8})),
                       frame(3, "TCOM", cat({{0}, str(kNihonCp932)})),
+                      frame(3, "TCOP", {1, 0xE5, 0x65, 0x2C, 0x67}),  // no byte-order mark
                       // é has no CP932 form and becomes a visible "?".
                       frame(3, "TOPE", cat({{1}, {0xFF, 0xFE, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0}}))});
     SongTags tags = readBytes(cat({id3v2Tag(3, 0, body), kAudio}));
@@ -179,6 +180,7 @@ TEST_F(Id3v2File, TextEncodingsBecomeCp932) {
     EXPECT_STREQ(tags.artist, kNihonCp932);
     EXPECT_STREQ(tags.album, kNihonCp932);
     EXPECT_STREQ(tags.composer, kNihonCp932);
+    EXPECT_STREQ(tags.copyright, kNihonCp932);
     EXPECT_STREQ(tags.sourceArtist, "Caf?");
 }
 
