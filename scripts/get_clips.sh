@@ -3,7 +3,7 @@
 # files of 10-20 s each. Music comes from two small Debian packages (ringtones in Ogg
 # Vorbis, game music in MP3; about 30 MB downloaded, unpacked into a cache folder and
 # never installed), speech from espeak-ng (installed when missing), and the rest is
-# synthesised with sox. Safe to run again: existing clips are kept.
+# synthesised with sox. Safe to run again: existing clips are kept, and the same clips come out every time.
 # Usage: scripts/get_clips.sh [CLIP_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,7 +31,11 @@ fi
 unpack() {
   local pkg=$1
   if [ ! -d "$cache/$pkg" ]; then
-    (cd "$cache" && apt-get download -q "$pkg")
+    # A fresh machine has no package lists yet: fetch them once and try again.
+    if ! (cd "$cache" && apt-get download -q "$pkg"); then
+      $SUDO apt-get update -q
+      (cd "$cache" && apt-get download -q "$pkg")
+    fi
     mkdir -p "$cache/$pkg"
     dpkg-deb -x "$cache/${pkg}"_*.deb "$cache/$pkg"
     rm -f "$cache/${pkg}"_*.deb
@@ -41,7 +45,7 @@ unpack() {
 # Final form of every clip: 44.1 kHz, 16 bits, two channels, no dither so that runs repeat.
 to_clip() {
   local in=$1 out=$2 start=$3 length=$4
-  sox -D -G "$in" -b 16 "$out.tmp.wav" trim "$start" "$length" channels 2 rate -v 44100
+  sox -R -D -G "$in" -b 16 "$out.tmp.wav" trim "$start" "$length" channels 2 rate -v 44100
   mv "$out.tmp.wav" "$out"
 }
 
@@ -123,25 +127,25 @@ PY
 fi
 if ! have synth_castanets; then
   # Short decaying noise clicks in an uneven rhythm over silence: the pre-echo test.
-  sox -D -n -r 44100 -b 16 -c 1 "$clips/click.wav" synth 0.012 whitenoise fade p 0 0.012 0.011 \
+  sox -R -D -n -r 44100 -b 16 -c 1 "$clips/click.wav" synth 0.012 whitenoise fade p 0 0.012 0.011 \
     highpass 1500 pad 0 0.2
-  sox -D -n -r 44100 -b 16 -c 1 "$clips/gap.wav" trim 0 0.137
+  sox -R -D -n -r 44100 -b 16 -c 1 "$clips/gap.wav" trim 0 0.137
   parts=()
   for i in $(seq 1 40); do parts+=("$clips/click.wav"); if [ $((i % 3)) -eq 0 ]; then parts+=("$clips/gap.wav"); fi; done
-  sox -D "${parts[@]}" "$clips/tmp.wav"
-  sox -D "$clips/tmp.wav" -b 16 "$clips/synth_castanets.wav" trim 0 12 channels 2 norm -1
+  sox -R -D "${parts[@]}" "$clips/tmp.wav"
+  sox -R -D "$clips/tmp.wav" -b 16 "$clips/synth_castanets.wav" trim 0 12 channels 2 norm -1
   rm -f "$clips/click.wav" "$clips/gap.wav" "$clips/tmp.wav"
 fi
 if ! have synth_drums; then
   # Kick (falling sine), snare (noise + tone) and hi-hat (high noise) in a 4/4 loop.
-  sox -D -n -r 44100 -b 16 -c 1 "$clips/kick.wav" synth 0.25 sine 150-45 fade p 0 0.25 0.22 pad 0 0.25
-  sox -D -n -r 44100 -b 16 -c 1 "$clips/snare.wav" synth 0.2 whitenoise synth 0.2 sine mix 190 \
+  sox -R -D -n -r 44100 -b 16 -c 1 "$clips/kick.wav" synth 0.25 sine 150-45 fade p 0 0.25 0.22 pad 0 0.25
+  sox -R -D -n -r 44100 -b 16 -c 1 "$clips/snare.wav" synth 0.2 whitenoise synth 0.2 sine mix 190 \
     fade p 0 0.2 0.18 pad 0 0.05
-  sox -D -n -r 44100 -b 16 -c 1 "$clips/hat.wav" synth 0.05 whitenoise highpass 7000 fade p 0 0.05 0.045 \
+  sox -R -D -n -r 44100 -b 16 -c 1 "$clips/hat.wav" synth 0.05 whitenoise highpass 7000 fade p 0 0.05 0.045 \
     pad 0 0.2
-  sox -D "$clips/kick.wav" "$clips/hat.wav" "$clips/snare.wav" "$clips/hat.wav" "$clips/bar.wav"
-  sox -D "$clips/bar.wav" "$clips/loop.wav" repeat 11
-  sox -D "$clips/loop.wav" -b 16 "$clips/synth_drums.wav" trim 0 12 channels 2 norm -1
+  sox -R -D "$clips/kick.wav" "$clips/hat.wav" "$clips/snare.wav" "$clips/hat.wav" "$clips/bar.wav"
+  sox -R -D "$clips/bar.wav" "$clips/loop.wav" repeat 11
+  sox -R -D "$clips/loop.wav" -b 16 "$clips/synth_drums.wav" trim 0 12 channels 2 norm -1
   rm -f "$clips"/{kick,snare,hat,bar,loop}.wav
 fi
 if ! have synth_noise_bursts; then
@@ -149,12 +153,12 @@ if ! have synth_noise_bursts; then
   parts=()
   for spec in "0.3 -6" "0.05 -12" "1.0 -20" "0.1 -3" "2.0 -10" "0.02 -6" "0.5 -30" "1.5 -8"; do
     read -r len gain <<<"$spec"
-    sox -D -n -r 44100 -b 16 -c 2 "$clips/burst$len.wav" synth "$len" pinknoise gain "$gain" \
+    sox -R -D -n -r 44100 -b 16 -c 2 "$clips/burst$len.wav" synth "$len" pinknoise gain "$gain" \
       fade h 0.005 "$len" 0.005 pad 0 0.6
     parts+=("$clips/burst$len.wav")
   done
-  sox -D "${parts[@]}" "$clips/tmp.wav" repeat 1
-  sox -D "$clips/tmp.wav" -b 16 "$clips/synth_noise_bursts.wav" trim 0 14
+  sox -R -D "${parts[@]}" "$clips/tmp.wav" repeat 1
+  sox -R -D "$clips/tmp.wav" -b 16 "$clips/synth_noise_bursts.wav" trim 0 14
   rm -f "$clips"/burst*.wav "$clips/tmp.wav"
 fi
 
