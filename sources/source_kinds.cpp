@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "sources/mp3_source.h"
 #include "sources/wav_source.h"
 
 namespace tembrel {
@@ -16,6 +17,7 @@ std::unique_ptr<AudioSource> make() {
 // MPEG kind can look at it, and VQF content is recognised first whatever the name.
 const SourceKind kKinds[] = {
     {"WAV", ".wav", make<WavSource>},
+    {"MP3", ".mp3", make<Mp3Source>},
 };
 
 }  // namespace
