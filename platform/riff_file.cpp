@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -13,7 +14,7 @@ namespace tembrel {
 
 struct MmioFile {
     std::FILE* stream = nullptr;
-    uint64_t size = 0;  // taken at open: chunk sizes are checked against it
+    uint64_t size = 0;  // taken at open: chunk sizes are clamped to it
 };
 
 namespace {
@@ -40,39 +41,59 @@ uint64_t paddedEnd(uint64_t dataOffset, uint32_t size) {
     return dataOffset + size + (size & 1);
 }
 
-// Reads the chunk header at the current position into `ck`, together with the type of
-// a "RIFF" or "LIST" chunk. `limit` is where the header must end at the latest (the end
-// of the parent, or of the file). The chunk's data must lie inside the file.
-bool readHeader(MmioFile* file, uint64_t limit, MMCKINFO& ck) {
+struct Header {
+    MMCKINFO ck;
+    // A "RIFF" or "LIST" chunk too small to hold its type: searches pass over it.
+    bool typeMissing = false;
+};
+
+// Reads the chunk header at the current position, together with the type of a "RIFF" or
+// "LIST" chunk. `limit` is the end of the parent, or of the file: the header must end
+// there at the latest, and data declared beyond it is clamped to it.
+bool readHeader(MmioFile* file, uint64_t limit, Header& out) {
     uint64_t start = 0;
     if (!tell(file, start) || start + 8 > limit)
         return false;
     std::array<uint8_t, 8> header{};
     if (!readExactly(file, header.data(), header.size()))
         return false;
-    MMCKINFO found;
-    found.ckid = bytes::readLE32(header);
-    found.cksize = bytes::readLE32(std::span(header).subspan(4));
     const uint64_t dataOffset = start + 8;
-    if (dataOffset + found.cksize > file->size || dataOffset > kMaxPosition)
+    if (dataOffset > kMaxPosition)
         return false;
-    found.dwDataOffset = uint32_t(dataOffset);
-    if (found.ckid == FOURCC_RIFF || found.ckid == FOURCC_LIST) {
-        std::array<uint8_t, 4> type{};
-        if (found.cksize < 4 || !readExactly(file, type.data(), type.size()))
-            return false;
-        found.fccType = bytes::readLE32(type);
+    Header found;
+    found.ck.ckid = bytes::readLE32(header);
+    found.ck.cksize = bytes::readLE32(std::span(header).subspan(4));
+    found.ck.dwDataOffset = uint32_t(dataOffset);
+    const auto present =
+        uint32_t(std::min<uint64_t>(limit - dataOffset, std::numeric_limits<uint32_t>::max()));
+    // Stream writers leave a RIFF size of 0 when they cannot seek back to fill it in.
+    const bool unsized = found.ck.ckid == FOURCC_RIFF && found.ck.cksize == 0;
+    if (found.ck.cksize > present || (unsized && present > 0)) {
+        found.ck.cksize = present;
+        found.ck.dwFlags |= MMIO_CLAMPED;
     }
-    ck = found;
+    if (found.ck.ckid == FOURCC_RIFF || found.ck.ckid == FOURCC_LIST) {
+        std::array<uint8_t, 4> type{};
+        if (found.ck.cksize < 4)
+            found.typeMissing = true;
+        else if (readExactly(file, type.data(), type.size()))
+            found.ck.fccType = bytes::readLE32(type);
+        else
+            return false;
+    }
+    out = found;
     return true;
 }
 
-bool wanted(const MMCKINFO& candidate, const MMCKINFO& sought, uint32_t flags) {
+bool wanted(const Header& candidate, const MMCKINFO& sought, uint32_t flags) {
+    if (candidate.typeMissing)
+        return false;
+    const MMCKINFO& ck = candidate.ck;
     if (flags & MMIO_FINDRIFF)
-        return candidate.ckid == FOURCC_RIFF && candidate.fccType == sought.fccType;
+        return ck.ckid == FOURCC_RIFF && ck.fccType == sought.fccType;
     if (flags & MMIO_FINDLIST)
-        return candidate.ckid == FOURCC_LIST && candidate.fccType == sought.fccType;
-    return candidate.ckid == sought.ckid;
+        return ck.ckid == FOURCC_LIST && ck.fccType == sought.fccType;
+    return ck.ckid == sought.ckid;
 }
 
 }  // namespace
@@ -113,21 +134,25 @@ uint32_t mmioDescend(HMMIO file, MMCKINFO* ck, const MMCKINFO* parent, uint32_t 
     }
 
     if (!(flags & (MMIO_FINDCHUNK | MMIO_FINDRIFF | MMIO_FINDLIST))) {
-        if (readHeader(file, limit, *ck))
+        Header found;
+        if (readHeader(file, limit, found) && !found.typeMissing) {
+            *ck = found.ck;
             return 0;
+        }
         seekTo(file, start);
         return MMIOERR_CHUNKNOTFOUND;
     }
 
+    // Every step moves forward by at least a header, and stops at `limit`.
     for (;;) {
-        MMCKINFO candidate;
+        Header candidate;
         if (!readHeader(file, limit, candidate))
             break;
         if (wanted(candidate, *ck, flags)) {
-            *ck = candidate;
+            *ck = candidate.ck;
             return 0;
         }
-        if (!seekTo(file, paddedEnd(candidate.dwDataOffset, candidate.cksize)))
+        if (!seekTo(file, paddedEnd(candidate.ck.dwDataOffset, candidate.ck.cksize)))
             break;
     }
     seekTo(file, start);

@@ -1,9 +1,12 @@
 // Buffered reading of RIFF files with chunk navigation, under the names and results of
 // the Windows multimedia file I/O calls the WAV source is written against.
 //
-// Chunk sizes are checked against the file: a chunk whose data would run past the end
-// of the file is not found, and a search never looks outside the parent chunk it is
-// given. Only reading is supported.
+// Files cut short (an interrupted download or copy) and files written to a stream whose
+// sizes were never fixed up declare chunks larger than the bytes present. Such a chunk is
+// clamped: its cksize is what the file (or the parent chunk) really holds, and
+// MMIO_CLAMPED is set in its dwFlags. A "RIFF" size of 0 with bytes behind it means "to
+// the end of the file" (or of the parent). A search never looks outside the parent chunk it is
+// given nor past the end of the file. Only reading is supported.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +31,12 @@ struct MMCKINFO {
     uint32_t cksize = 0;        // data bytes, without the pad byte of an odd size
     FOURCC fccType = 0;         // form or list type of a "RIFF" or "LIST" chunk
     uint32_t dwDataOffset = 0;  // file offset of the data (of the form type for RIFF/LIST)
-    uint32_t dwFlags = 0;
+    uint32_t dwFlags = 0;       // MMIO_CLAMPED when cksize was cut to the bytes present
 };
+
+// Set in MMCKINFO::dwFlags by mmioDescend when the declared size ran past the end of the
+// file or of the parent and cksize was cut to the bytes present.
+inline constexpr uint32_t MMIO_CLAMPED = 0x00000001;
 
 // mmioOpenA flags.
 inline constexpr uint32_t MMIO_READ = 0x00000000;
@@ -60,8 +67,9 @@ HMMIO mmioOpenA(const char* path, void* info, uint32_t flags);
 // the type). With MMIO_FINDCHUNK (MMIO_FINDRIFF, MMIO_FINDLIST): searches from the
 // current position for the first chunk whose id is ck->ckid ("RIFF" or "LIST" with type
 // ck->fccType), skipping the data of every other chunk padded to an even length; with a
-// parent the search stays inside it. Returns 0 when found; otherwise non-zero and the
-// file stands where it stood.
+// parent the search stays inside it. A "RIFF" or "LIST" chunk too small for its type is
+// skipped by a search and refused when read directly. Returns 0 when found; otherwise
+// non-zero and the file stands where it stood.
 uint32_t mmioDescend(HMMIO file, MMCKINFO* ck, const MMCKINFO* parent, uint32_t flags);
 
 // Moves to the end of the chunk, padded to an even length. Non-zero on failure.

@@ -111,6 +111,11 @@ bool WavSource::rewind() {
     found.ckid = kData;
     if (mmioDescend(file_.get(), &found, &riffChunk_, MMIO_FINDCHUNK) != 0)
         return false;
+    // A "data" chunk cut short (a file that ended early, or sizes a stream writer never
+    // fixed up) offers only the bytes present, as whole sample frames.
+    const WAVEFORMATEX* f = format();
+    if ((found.dwFlags & MMIO_CLAMPED) && f && f->nBlockAlign > 0)
+        found.cksize -= found.cksize % f->nBlockAlign;
     dataChunk_ = found;
     return true;
 }

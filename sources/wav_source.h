@@ -18,7 +18,8 @@ class WavSource final : public AudioSource {
     WavSource(const WavSource&) = delete;
     WavSource& operator=(const WavSource&) = delete;
 
-    // Byte size of the "data" chunk, without its pad byte.
+    // Byte size of the "data" chunk, without its pad byte. When the file holds less than
+    // the chunk declares: the bytes present, rounded down to whole blocks (nBlockAlign).
     int32_t length() override;
     // The "fmt " chunk: 18 bytes for PCM, 18 + cbSize otherwise. Null before the first
     // successful open; kept after close until the next open.

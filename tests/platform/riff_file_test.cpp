@@ -61,6 +61,7 @@ TEST(RiffReader, DescendReadsHeaderAndFormType) {
     EXPECT_EQ(riff.fccType, fourcc("TEST"));
     EXPECT_EQ(riff.cksize, content.size() - 8);
     EXPECT_EQ(riff.dwDataOffset, 8u);
+    EXPECT_EQ(riff.dwFlags, 0u);
     // The file stands after the form type, at the first sub-chunk.
     EXPECT_EQ(position(file.get()), 12);
     EXPECT_EQ(readText(file.get(), 4), "odd ");
@@ -143,49 +144,164 @@ TEST(RiffReader, ChunksBeyondTheParentAreNotFound) {
     EXPECT_EQ(mmioDescend(file.get(), &data, nullptr, MMIO_FINDCHUNK), 0u);
 }
 
-TEST(RiffReader, SizesRunningPastTheFileEndAreFailures) {
+// A file whose declared sizes were left unfixed by a stream writer, or that was cut
+// short: sizes beyond the bytes present are clamped to them and flagged.
+TEST(RiffReader, SizesRunningPastTheFileEndAreClampedToIt) {
     TempDir dir;
     struct Case {
         const char* what;
-        Bytes content;
+        uint32_t riffSize;
+        uint32_t dataSize;
+        uint32_t riffFlags;  // expected dwFlags of the RIFF chunk
     };
     const Case cases[] = {
-        {"RIFF larger than the file", form("RIFF", "WAVE", {chunk("data", counting(4))}, 1000)},
-        {"skipped chunk larger than the file",
-         form("RIFF", "WAVE",
-              {chunk("junk", counting(4), true, 0x7FFFFFF0), chunk("data", counting(4))}, 0)},
-        {"sought chunk larger than the file",
-         form("RIFF", "WAVE", {chunk("data", counting(4), true, 5)}, 0)},
-        {"size near 4 GiB",
-         form("RIFF", "WAVE", {chunk("data", counting(4), true, 0xFFFFFFFF)}, 0)},
+        {"RIFF larger than the file", 1000, 10, MMIO_CLAMPED},
+        {"RIFF size 0 (never filled in)", 0, 10, MMIO_CLAMPED},
+        {"both sizes 0xFFFFFFFF", 0xFFFFFFFF, 0xFFFFFFFF, MMIO_CLAMPED},
+        {"RIFF size 0, data size 0xFFFFFFFF", 0, 0xFFFFFFFF, MMIO_CLAMPED},
+        {"data size just past the end", 30, 11, 0},
+        {"data size near 2 GiB", 0x7FFFF048, 0x7FFFF000, MMIO_CLAMPED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Bytes content = c.content;
-        // Declared size 0 in the cases above means "the true RIFF size".
-        if (bytes::readLE32(std::span(content).subspan(4)) == 0)
-            bytes::storeLE(std::span(content).subspan(4), uint32_t(content.size() - 8), 4);
+        // 12 + 8 ("junk" with 0 bytes) + 8 + 10 data bytes.
+        Bytes content = form("RIFF", "WAVE", {chunk("junk", {}), chunk("data", counting(10))});
+        bytes::storeLE(std::span(content).subspan(4), c.riffSize, 4);
+        bytes::storeLE(std::span(content).subspan(24), c.dataSize, 4);
         auto file = openBytes(dir, content);
         ASSERT_TRUE(file);
         MMCKINFO riff{};
-        if (mmioDescend(file.get(), &riff, nullptr, 0) != 0)
-            continue;  // refused at the top
+        ASSERT_EQ(mmioDescend(file.get(), &riff, nullptr, 0), 0u);
+        EXPECT_EQ(riff.cksize, 30u);
+        EXPECT_EQ(riff.fccType, fourcc("WAVE"));
+        EXPECT_EQ(riff.dwFlags, c.riffFlags);
+
         MMCKINFO data{};
         data.ckid = fourcc("data");
-        EXPECT_NE(mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK), 0u);
+        ASSERT_EQ(mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK), 0u);
+        EXPECT_EQ(data.dwDataOffset, 28u);
+        EXPECT_EQ(data.cksize, 10u);
+        EXPECT_EQ(data.dwFlags, c.dataSize == 10 ? 0u : MMIO_CLAMPED);
+        Bytes got(16);
+        EXPECT_EQ(mmioRead(file.get(), got.data(), 16), 10);
+        got.resize(10);
+        EXPECT_EQ(got, counting(10));
+        // The clamped chunk ends at the file end (even), where ascending leads.
+        ASSERT_EQ(mmioAscend(file.get(), &data, 0), 0u);
+        EXPECT_EQ(position(file.get()), 38);
     }
-    // The first case must be refused at the top level.
-    auto file = openBytes(dir, cases[0].content);
+}
+
+TEST(RiffReader, ChunksRunningPastTheirParentAreClampedToIt) {
+    TempDir dir;
+    // "INAM" declares 100 bytes inside a LIST that holds 6 of them; "data" follows the
+    // LIST in the file.
+    const Bytes content =
+        form("RIFF", "WAVE",
+             {form("LIST", "INFO", {chunk("INAM", test::bytesOf("Title!"), true, 100)}),
+              chunk("data", counting(4))});
+    auto file = openBytes(dir, content);
+    ASSERT_TRUE(file);
     MMCKINFO riff{};
-    EXPECT_NE(mmioDescend(file.get(), &riff, nullptr, 0), 0u);
+    ASSERT_EQ(mmioDescend(file.get(), &riff, nullptr, 0), 0u);
+    EXPECT_EQ(riff.dwFlags, 0u);
+    MMCKINFO list{};
+    list.fccType = fourcc("INFO");
+    ASSERT_EQ(mmioDescend(file.get(), &list, &riff, MMIO_FINDLIST), 0u);
+    EXPECT_EQ(list.dwFlags, 0u);
+    MMCKINFO name{};
+    name.ckid = fourcc("INAM");
+    ASSERT_EQ(mmioDescend(file.get(), &name, &list, MMIO_FINDCHUNK), 0u);
+    EXPECT_EQ(name.cksize, 6u);
+    EXPECT_EQ(name.dwFlags, MMIO_CLAMPED);
+    EXPECT_EQ(readText(file.get(), int32_t(name.cksize)), "Title!");
+    ASSERT_EQ(mmioAscend(file.get(), &name, 0), 0u);
+    ASSERT_EQ(mmioAscend(file.get(), &list, 0), 0u);
+    MMCKINFO data{};
+    data.ckid = fourcc("data");
+    ASSERT_EQ(mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK), 0u);
+    EXPECT_EQ(data.cksize, 4u);
+}
+
+TEST(RiffReader, SearchesStopAtAClampedChunk) {
+    TempDir dir;
+    // The "junk" chunk claims far more than the file holds, so the "data" bytes behind it
+    // count as its contents: the search ends there and leaves the file where it began.
+    const Bytes content = form(
+        "RIFF", "WAVE", {chunk("junk", counting(4), true, 0x7FFFFFF0), chunk("data", counting(4))});
+    auto file = openBytes(dir, content);
+    ASSERT_TRUE(file);
+    MMCKINFO riff{};
+    ASSERT_EQ(mmioDescend(file.get(), &riff, nullptr, 0), 0u);
+    MMCKINFO data{};
+    data.ckid = fourcc("data");
+    EXPECT_NE(mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK), 0u);
+    EXPECT_EQ(position(file.get()), 12);
+    MMCKINFO junk{};
+    junk.ckid = fourcc("junk");
+    ASSERT_EQ(mmioDescend(file.get(), &junk, &riff, MMIO_FINDCHUNK), 0u);
+    EXPECT_EQ(junk.cksize, 16u);
+    EXPECT_EQ(junk.dwFlags, MMIO_CLAMPED);
+}
+
+// Cut at every length, the reader finds what lies wholly or partly in the file and never
+// describes a byte beyond it.
+TEST(RiffReader, FilesCutAtAnyLengthStayInsideTheFile) {
+    TempDir dir;
+    const Bytes whole = sample();
+    for (std::size_t n = 0; n <= whole.size(); ++n) {
+        SCOPED_TRACE(n);
+        auto file = openBytes(dir, Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(n)));
+        ASSERT_TRUE(file);
+        MMCKINFO riff{};
+        if (mmioDescend(file.get(), &riff, nullptr, 0) != 0) {
+            EXPECT_LT(n, 12u);  // only a missing header or form type is refused
+            continue;
+        }
+        EXPECT_EQ(riff.dwDataOffset + riff.cksize, n);
+        EXPECT_EQ(riff.dwFlags, n < whole.size() ? MMIO_CLAMPED : 0u);
+        MMCKINFO data{};
+        data.ckid = fourcc("data");
+        if (mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK) == 0) {
+            EXPECT_GE(n, 68u);  // the whole "data" header is there
+            EXPECT_EQ(data.cksize, std::min<std::size_t>(n - 68, 10));
+            Bytes got(20);
+            EXPECT_EQ(mmioRead(file.get(), got.data(), 20), int32_t(data.cksize));
+        } else {
+            EXPECT_LT(n, 68u);
+        }
+    }
+}
+
+TEST(RiffReader, ListTooSmallForItsTypeIsSkippedBySearches) {
+    TempDir dir;
+    const Bytes content =
+        form("RIFF", "WAVE", {chunk("LIST", test::bytesOf("IN")), chunk("data", counting(4))});
+    auto file = openBytes(dir, content);
+    ASSERT_TRUE(file);
+    MMCKINFO riff{};
+    ASSERT_EQ(mmioDescend(file.get(), &riff, nullptr, 0), 0u);
+    MMCKINFO data{};
+    data.ckid = fourcc("data");
+    ASSERT_EQ(mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK), 0u);
+    EXPECT_EQ(data.cksize, 4u);
+    // Read directly, it is refused.
+    ASSERT_EQ(mmioSeek(file.get(), 12, SEEK_SET), 12);
+    MMCKINFO list{};
+    EXPECT_NE(mmioDescend(file.get(), &list, &riff, 0), 0u);
+    EXPECT_EQ(position(file.get()), 12);
+    list.ckid = FOURCC_LIST;
+    EXPECT_NE(mmioDescend(file.get(), &list, &riff, MMIO_FINDCHUNK), 0u);
 }
 
 TEST(RiffReader, CutShortHeadersAreFailures) {
     TempDir dir;
     for (const Bytes& content :
          {Bytes{}, test::bytesOf("RIFF"), test::bytesOf("RIFF\x04\x00\x00"),
-          // RIFF declaring a form type that the file lacks
-          Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0}, Bytes{'R', 'I', 'F', 'F', 2, 0, 0, 0, 'W', 'A'}}) {
+          // RIFF whose form type the file lacks, or that declares no room for one
+          Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0}, Bytes{'R', 'I', 'F', 'F', 2, 0, 0, 0, 'W', 'A'},
+          Bytes{'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V'},
+          Bytes{'R', 'I', 'F', 'F', 3, 0, 0, 0, 'W', 'A', 'V', 'E', 0}}) {
         auto file = openBytes(dir, content);
         ASSERT_TRUE(file);
         MMCKINFO ck{};

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "test_support.h"
 #include "tests/platform/riff_builder.h"
@@ -156,17 +158,17 @@ TEST(WavSource, RefusesWhatIsNotACompleteRiffWave) {
         {"no data", form("RIFF", "WAVE", {fmt, listInfo()})},
         {"data only inside a LIST", form("RIFF", "WAVE", {fmt, form("LIST", "wavl", {data})})},
     };
-    // Cut short at every length, the RIFF size still claiming the whole file.
-    const Bytes whole = form("RIFF", "WAVE", {fmt, listInfo(), data});
-    for (std::size_t n = 0; n < whole.size(); n += 3)
-        cases.push_back({"cut short", Bytes(whole.begin(), whole.begin() + n)});
-    // Cut short with sizes fixed up, so that only the inner chunk runs past the end.
-    for (const Bytes& inner : {fmt, data}) {
-        Bytes cut = form("RIFF", "WAVE", {inner == fmt ? data : fmt, inner});
-        cut.erase(cut.end() - 3, cut.end());
-        bytes::storeLE(std::span(cut).subspan(4), uint32_t(cut.size() - 8), 4);
-        cases.push_back({"inner chunk cut short", cut});
-    }
+    // Cut short inside the format chunk, the sizes fixed up to the bytes present.
+    Bytes cut = form("RIFF", "WAVE", {data, fmt});
+    cut.erase(cut.end() - 3, cut.end());
+    bytes::storeLE(std::span(cut).subspan(4), uint32_t(cut.size() - 8), 4);
+    cases.push_back({"fmt cut short", cut});
+    // A non-PCM format whose extra bytes the file lacks.
+    Bytes adpcm = fmtPayload(2, 1, 8000, 4);
+    bytes::appendLE(adpcm, 32, 2);
+    adpcm.resize(adpcm.size() + 32);
+    const Bytes whole = form("RIFF", "WAVE", {data, chunk("fmt ", adpcm)});
+    cases.push_back({"fmt extension cut short", Bytes(whole.begin(), whole.end() - 10)});
 
     TempDir dir;
     for (const Case& c : cases) {
@@ -183,6 +185,73 @@ TEST(WavSource, RefusesWhatIsNotACompleteRiffWave) {
     WavSource source;
     EXPECT_FALSE(source.open(dir.file("missing.wav").c_str()));
     EXPECT_FALSE(source.open(dir.path().c_str()));
+}
+
+// Cut short at every length with the RIFF size still claiming the whole file: the file
+// opens once the "data" header is there and offers the whole frames present.
+TEST(WavSource, CutShortDataOffersTheWholeFramesPresent) {
+    const Bytes whole = form(
+        "RIFF", "WAVE",
+        {chunk("fmt ", fmtPayload(1, 2, 8000, 16)), listInfo(), chunk("data", counting(40, 3))});
+    const std::size_t dataStart = whole.size() - 40;
+    TempDir dir;
+    for (std::size_t n = 0; n <= whole.size(); ++n) {
+        SCOPED_TRACE(n);
+        test::writeFile(dir.path() / "x.wav", Bytes(whole.begin(), whole.begin() + n));
+        WavSource source;
+        if (n < dataStart) {
+            EXPECT_FALSE(source.open(dir.file("x.wav").c_str()));
+            EXPECT_EQ(source.format(), nullptr);
+            continue;
+        }
+        ASSERT_TRUE(source.open(dir.file("x.wav").c_str()));
+        const auto frames = (n - dataStart) / 4 * 4;
+        EXPECT_EQ(source.length(), int32_t(frames));
+        EXPECT_EQ(source.format()->nBlockAlign, 4);
+        EXPECT_EQ(readAll(source, 7), counting(frames, 3));
+        ASSERT_TRUE(source.rewind());
+        EXPECT_EQ(source.length(), int32_t(frames));
+        EXPECT_EQ(readAll(source), counting(frames, 3));
+    }
+}
+
+// Files written to a stream: the writer could not go back to fill in the sizes.
+TEST(WavSource, OpensFilesWhoseSizesWereNeverFixedUp) {
+    struct Case {
+        const char* what;
+        uint32_t riffSize;
+        uint32_t dataSize;
+    };
+    const Case cases[] = {
+        {"both 0xFFFFFFFF", 0xFFFFFFFF, 0xFFFFFFFF},
+        {"RIFF 0, data 0xFFFFFFFF", 0, 0xFFFFFFFF},
+        {"RIFF 0, data 0x7FFFF000", 0, 0x7FFFF000},
+        {"RIFF 0x7FFFF024, data 0x7FFFF000", 0x7FFFF024, 0x7FFFF000},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // 8-bit stereo, 301 data bytes: 150 frames and one stray byte.
+        Bytes content =
+            form("RIFF", "WAVE",
+                 {chunk("fmt ", fmtPayload(1, 2, 8000, 8)), chunk("data", counting(301), false)});
+        content.pop_back();  // the pad byte of the odd RIFF payload
+        bytes::storeLE(std::span(content).subspan(4), c.riffSize, 4);
+        bytes::storeLE(std::span(content).subspan(40), c.dataSize, 4);
+        test::writeFile(dir.path() / "s.wav", content);
+        WavSource source;
+        ASSERT_TRUE(source.open(dir.file("s.wav").c_str()));
+        EXPECT_EQ(source.length(), 300);
+        EXPECT_EQ(readAll(source, 64), counting(300));
+        // Skipping past the bytes present leaves nothing to read.
+        ASSERT_TRUE(source.rewind());
+        uint32_t counter = 0;
+        ASSERT_TRUE(source.skip(1000, counter));
+        Bytes buffer(4);
+        uint32_t got = 9;
+        ASSERT_TRUE(source.read(buffer, got));
+        EXPECT_EQ(got, 0u);
+    }
 }
 
 TEST(WavSource, SkipAddsWholeSecondsThenTheRest) {
@@ -247,6 +316,17 @@ TEST(WavSource, DataLargerThanASignedLengthIsRefused) {
         GTEST_SKIP() << "cannot make a 2 GiB file here";
     WavSource source;
     EXPECT_FALSE(source.open(path.c_str()));
+
+    // Sizes never fixed up: clamped to the file, the data is still too large.
+    for (const std::size_t at : {std::size_t(4), head.size() - 4})
+        bytes::storeLE(std::span(head).subspan(at), 0xFFFFFFFF, 4);
+    {
+        std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+        out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
+        ASSERT_TRUE(out.good());
+    }
+    ASSERT_EQ(fs::file_size(path), head.size() + dataSize);
+    EXPECT_FALSE(source.open(path.c_str()));
 }
 
 TEST(WavSource, OpensAFileMadeBySox) {
@@ -265,6 +345,31 @@ TEST(WavSource, OpensAFileMadeBySox) {
     EXPECT_EQ(f->nBlockAlign, 4);
     EXPECT_EQ(source.length(), 22050 * 4);
     EXPECT_EQ(readAll(source, 4096).size(), 22050u * 4);
+}
+
+// Written to a pipe, sox cannot fill in the sizes: it leaves RIFF 0x7FFFF048 and
+// "data" 0x7FFFF000 on a file of 192080 bytes (1 s of 32-bit float mono at 48 kHz).
+TEST(WavSource, OpensAFileSoxWroteToAPipe) {
+    if (!test::haveTool("sox"))
+        GTEST_SKIP() << "sox not installed";
+    TempDir dir;
+    const auto path = dir.file("x.wav");
+    ASSERT_EQ(test::run("sox -n -t wav - synth 1 sine 440 2>/dev/null | cat > '" + path + "'"), 0);
+    const Bytes content = test::readFile(path);
+    ASSERT_GT(content.size(), 48000u * 4);
+    // The sizes were indeed left unfixed.
+    EXPECT_GT(bytes::readLE32(std::span(content).subspan(4)), content.size());
+
+    WavSource source;
+    ASSERT_TRUE(source.open(path.c_str()));
+    const WAVEFORMATEX* f = source.format();
+    EXPECT_EQ(f->nChannels, 1);
+    EXPECT_EQ(f->nSamplesPerSec, 48000u);
+    EXPECT_EQ(f->nBlockAlign, 4);
+    EXPECT_EQ(source.length(), 48000 * 4);
+    const Bytes samples = readAll(source, 4096);
+    ASSERT_EQ(samples.size(), 48000u * 4);
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), content.end() - 48000 * 4));
 }
 
 }  // namespace
