@@ -3,6 +3,7 @@
 #include <array>
 
 #include "sources/mp3_source.h"
+#include "sources/vqf_source.h"
 #include "sources/wav_source.h"
 
 namespace tembrel {
@@ -16,6 +17,7 @@ std::unique_ptr<AudioSource> make() {
 // The one list of kinds. Order matters: a RIFF WAVE file is taken as WAV before the
 // MPEG kind can look at it, and VQF content is recognised first whatever the name.
 const SourceKind kKinds[] = {
+    {"VQF", ".vqf", make<VqfSource>},
     {"WAV", ".wav", make<WavSource>},
     {"MP3", ".mp3", make<Mp3Source>},
 };
