@@ -1,0 +1,22 @@
+// VQF source: open a file of arbitrary bytes, read it to the end, rewind and skip.
+#include <array>
+
+#include "fuzz/fuzz_input_file.h"
+#include "sources/vqf_source.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string& path = tembrel::fuzz::writeInput(data, size, ".vqf");
+    tembrel::VqfSource source;
+    if (source.open(path.c_str())) {
+        std::array<uint8_t, 4096> buffer;
+        uint32_t bytesRead = 0;
+        while (source.read(buffer, bytesRead) && bytesRead > 0) {
+        }
+        uint32_t counter = 0;
+        source.rewind();
+        source.skip(300, counter);
+        source.read(buffer, bytesRead);
+    }
+    source.close();
+    return 0;
+}
