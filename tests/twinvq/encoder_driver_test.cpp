@@ -1,0 +1,336 @@
+// Real conversions: WAV files of every supported rate, channel count and sample width
+// become VQF files whose header and frame count are checked against the source.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "driver/convert_job.h"
+#include "driver/convert_settings.h"
+#include "driver/job_progress.h"
+#include "platform/byte_order.h"
+#include "test_support.h"
+#include "tvq/tvqdec.h"
+#include "twinvq/encoder_driver.h"
+
+namespace tembrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+using Bytes = std::vector<uint8_t>;
+
+// The parts of a written VQF file the tests look at.
+struct VqfFile {
+    std::string id;
+    std::size_t streamStart = 0;  // first byte after "DATA"
+    std::vector<std::pair<std::string, std::string>> chunks;
+    std::string chunk(const std::string& id) const {
+        for (const auto& [i, d] : chunks) {
+            if (i == id)
+                return d;
+        }
+        return "<absent>";
+    }
+    bool has(const std::string& id) const { return chunk(id) != "<absent>"; }
+    int32_t comm(int index) const {
+        const std::string d = chunk("COMM");
+        return int32_t(
+            bytes::readBE32(std::span(reinterpret_cast<const uint8_t*>(d.data()) + 4 * index, 4)));
+    }
+};
+
+VqfFile parseVqf(const Bytes& file) {
+    VqfFile out;
+    if (file.size() < 20)
+        return out;
+    out.id.assign(file.begin(), file.begin() + 12);
+    const uint32_t body = bytes::readBE32(std::span(file).subspan(12, 4));
+    std::size_t at = 16;
+    while (at + 8 <= 16 + body && at + 8 <= file.size()) {
+        const std::string id(file.begin() + at, file.begin() + at + 4);
+        const uint32_t size = bytes::readBE32(std::span(file).subspan(at + 4, 4));
+        if (at + 8 + size > file.size())
+            break;
+        out.chunks.emplace_back(id,
+                                std::string(file.begin() + at + 8, file.begin() + at + 8 + size));
+        at += 8 + size;
+    }
+    if (16 + body + 4 <= file.size() &&
+        std::string(file.begin() + 16 + body, file.begin() + 20 + body) == "DATA") {
+        out.streamStart = 20 + body;
+    }
+    return out;
+}
+
+// Frame length in bits and samples per channel of a stream configuration, as the
+// decoder library reports them.
+struct StreamShape {
+    int frameBits = 0;
+    int frameSize = 0;
+};
+
+StreamShape shapeOf(int32_t channelMode, int32_t bitRate, int32_t kHz) {
+    HeaderInfo info{};
+    std::memcpy(info.id, kTvqVersionId, sizeof kTvqVersionId);
+    info.channelMode = channelMode;
+    info.bitRate = bitRate;
+    info.samplingRate = kHz;
+    FrameIndex index{};
+    if (TvqInitialize(&info, &index, 0) != 0)
+        return {};
+    StreamShape shape{TvqGetNumFixedBitsPerFrame(), TvqGetFrameSize()};
+    TvqTerminate(&index);
+    return shape;
+}
+
+// A RIFF WAVE file with "LIST" "INFO" sub-chunks after its data.
+Bytes wavWithInfo(uint32_t rate, uint16_t channels, const std::vector<int16_t>& samples,
+                  const std::vector<std::pair<std::string, Bytes>>& info, const fs::path& scratch) {
+    test::writeWav(scratch, rate, channels, 16, samples);
+    Bytes wav = readFile(scratch);
+    Bytes list = {'I', 'N', 'F', 'O'};
+    for (const auto& [id, text] : info) {
+        list.insert(list.end(), id.begin(), id.end());
+        Bytes value = text;
+        value.push_back(0);
+        if (value.size() % 2)
+            value.push_back(0);
+        bytes::appendLE(list, uint32_t(value.size()), 4);
+        list.insert(list.end(), value.begin(), value.end());
+    }
+    wav.insert(wav.end(), {'L', 'I', 'S', 'T'});
+    bytes::appendLE(wav, uint32_t(list.size()), 4);
+    wav.insert(wav.end(), list.begin(), list.end());
+    bytes::storeLE(std::span(wav).subspan(4, 4), uint32_t(wav.size() - 8), 4);
+    return wav;
+}
+
+// A PCM WAV file of any sample width, silent.
+Bytes wavOfWidth(uint32_t rate, uint16_t channels, uint16_t bits, uint32_t frames) {
+    const uint32_t align = channels * (bits / 8);
+    Bytes out = {'R', 'I', 'F', 'F'};
+    bytes::appendLE(out, 36 + frames * align, 4);
+    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    bytes::appendLE(out, 16, 4);
+    bytes::appendLE(out, 1, 2);
+    bytes::appendLE(out, channels, 2);
+    bytes::appendLE(out, rate, 4);
+    bytes::appendLE(out, rate * align, 4);
+    bytes::appendLE(out, align, 2);
+    bytes::appendLE(out, bits, 2);
+    out.insert(out.end(), {'d', 'a', 't', 'a'});
+    bytes::appendLE(out, frames * align, 4);
+    out.resize(out.size() + frames * align, 0);
+    return out;
+}
+
+class EncoderDriverTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        convertSettings().resetToDefaults();
+        jobProgress().resetCounters();
+        jobProgress().resetForEncoding();
+        driver.copyBitRates(ConvertSettings{}.bitRates);
+        driver.setNameFromFileName(false);
+        driver.setFrameObserver({});
+    }
+    void TearDown() override {
+        jobProgress().cancelRequested = false;
+        encoderDriver().setFrameObserver({});
+        convertSettings().resetToDefaults();
+    }
+    std::string path(const std::string& name) const { return dir.file(name); }
+
+    // Encodes a file and checks everything the header and the frame count must say.
+    void expectConverted(const std::string& source, uint32_t rate, uint16_t channels, uint16_t bits,
+                         int32_t expectedBitRate) {
+        SCOPED_TRACE(source);
+        const std::string output = vqfPathFor(source);
+        EXPECT_EQ(driver.encodeFile(source, output), 0);
+        EXPECT_EQ(driver.failureReason(), "");
+        const Bytes file = readFile(output);
+        const VqfFile vqf = parseVqf(file);
+        EXPECT_EQ(vqf.id, "TWIN97012000");
+        ASSERT_NE(vqf.streamStart, 0u);
+        EXPECT_EQ(vqf.comm(0), channels - 1);
+        EXPECT_EQ(vqf.comm(1), expectedBitRate);
+        EXPECT_EQ(vqf.comm(2), int32_t(rate / 1000));
+        EXPECT_EQ(vqf.comm(3), 0);
+
+        const StreamShape shape = shapeOf(channels - 1, expectedBitRate, rate / 1000);
+        ASSERT_GT(shape.frameBits, 0);
+        const int64_t sourceBytes = int64_t(fs::file_size(source)) - 44;
+        const int64_t perFrame = int64_t(channels) * shape.frameSize * bits / 16;
+        const int64_t full = (sourceBytes / 2) / perFrame;
+        EXPECT_EQ(jobProgress().framesTotal, full + 2);
+        EXPECT_EQ(jobProgress().framesDone, full + 3);
+        EXPECT_EQ(int64_t(file.size()),
+                  int64_t(vqf.streamStart) + ((full + 3) * shape.frameBits + 7) / 8);
+    }
+
+    TempDir dir;
+    EncoderDriver& driver = encoderDriver();
+};
+
+TEST_F(EncoderDriverTest, EveryRateChannelCountAndWidthConverts) {
+    for (uint32_t rate : {8000u, 11025u, 16000u, 22050u, 44100u}) {
+        for (uint16_t channels : {1, 2}) {
+            for (uint16_t bits : {8, 16}) {
+                const std::string name = "s" + std::to_string(rate) + "_" +
+                                         std::to_string(channels) + "_" + std::to_string(bits);
+                const std::string source = path(name + ".wav");
+                // One second and a bit, so that the last frame is a partial one.
+                test::writeWav(source, rate, channels, bits,
+                               test::sine(rate, channels, rate + 123, 440.0));
+                expectConverted(source, rate, channels, bits,
+                                driver.lookupBitRate(int32_t(rate / 1000), channels - 1));
+                EXPECT_EQ(parseVqf(readFile(vqfPathFor(source))).chunk("NAME"), name);
+            }
+        }
+    }
+}
+
+TEST_F(EncoderDriverTest, ChosenBitRatesReachTheHeader) {
+    const int32_t rates[6] = {8, 24, 40, 16, 48, 80};
+    driver.copyBitRates(rates);
+    const std::string mono = path("mono22.wav");
+    test::writeWav(mono, 22050, 1, 16, test::sine(22050, 1, 22050, 300.0));
+    expectConverted(mono, 22050, 1, 16, 24);
+    const std::string stereo = path("stereo44.wav");
+    test::writeWav(stereo, 44100, 2, 16, test::sine(44100, 2, 44100, 300.0));
+    expectConverted(stereo, 44100, 2, 16, 80);
+}
+
+TEST_F(EncoderDriverTest, EmptySourceGivesThreeSilentFrames) {
+    const std::string source = path("empty.wav");
+    test::writeWav(source, 22050, 2, 16, {});
+    expectConverted(source, 22050, 2, 16, 64);
+    EXPECT_EQ(jobProgress().framesTotal, 2);
+}
+
+TEST_F(EncoderDriverTest, TagTextsGoIntoTheHeaderAndDoNotLeakIntoTheNextFile) {
+    // "曲" in CP932, to show that texts are copied as bytes.
+    const Bytes title = {'S', 'o', 'n', 'g', ' ', 0x8B, 0xC8};
+    Bytes wav = wavWithInfo(11025, 1, test::sine(11025, 1, 11025, 500.0),
+                            {{"INAM", title},
+                             {"IART", test::bytesOf("Artist")},
+                             {"ICMT", test::bytesOf("Comment")},
+                             {"ICOP", test::bytesOf("(C) Someone")},
+                             {"ICRD", test::bytesOf("1999")}},
+                            path("scratch.wav"));
+    // An ID3v1.1 block at the end carries the track number.
+    Bytes id3(128, 0);
+    std::memcpy(id3.data(), "TAG", 3);
+    id3[126] = 5;
+    id3[127] = 255;
+    wav.insert(wav.end(), id3.begin(), id3.end());
+    writeFile(path("tagged.wav"), wav);
+    expectConverted(path("tagged.wav"), 11025, 1, 16, 10);
+    const VqfFile tagged = parseVqf(readFile(path("tagged.vqf")));
+    EXPECT_EQ(tagged.chunk("NAME"), std::string(title.begin(), title.end()));
+    EXPECT_EQ(tagged.chunk("AUTH"), "Artist");
+    EXPECT_EQ(tagged.chunk("COMT"), "Comment");
+    EXPECT_EQ(tagged.chunk("(c) "), "(C) Someone");
+    EXPECT_EQ(tagged.chunk("YEAR"), "1999");
+    EXPECT_EQ(tagged.chunk("TRAC"), "5");
+
+    test::writeWav(path("my.plain song.wav"), 11025, 1, 16, test::sine(11025, 1, 5000, 500.0));
+    expectConverted(path("my.plain song.wav"), 11025, 1, 16, 10);
+    const VqfFile plain = parseVqf(readFile(path("my.plain song.vqf")));
+    EXPECT_EQ(plain.chunk("NAME"), "my.plain song");
+    EXPECT_FALSE(plain.has("TRAC"));
+    EXPECT_FALSE(plain.has("AUTH"));
+    EXPECT_FALSE(plain.has("YEAR"));
+
+    driver.setNameFromFileName(true);
+    expectConverted(path("tagged.wav"), 11025, 1, 16, 10);
+    EXPECT_EQ(parseVqf(readFile(path("tagged.vqf"))).chunk("NAME"), "tagged");
+}
+
+TEST_F(EncoderDriverTest, UnsupportedWidthFailsBeforeTheOutputIsTouched) {
+    writeFile(path("deep.wav"), wavOfWidth(44100, 2, 24, 4410));
+    writeFile(path("deep.vqf"), "older");
+    EXPECT_EQ(driver.encodeFile(path("deep.wav"), path("deep.vqf")), 0);
+    EXPECT_NE(driver.failureReason().find("24-bit"), std::string::npos);
+    EXPECT_FALSE(driver.outputTouched());
+    EXPECT_EQ(readFile(path("deep.vqf")), test::bytesOf("older"));
+
+    writeFile(path("junk.wav"), "not audio at all");
+    EXPECT_EQ(driver.encodeFile(path("junk.wav"), path("junk.vqf")), 0);
+    EXPECT_NE(driver.failureReason(), "");
+    EXPECT_FALSE(fs::exists(path("junk.vqf")));
+}
+
+TEST_F(EncoderDriverTest, RateWithoutBitRateFailsAndLeavesNoOutput) {
+    test::writeWav(path("hz48.wav"), 48000, 2, 16, test::sine(48000, 2, 4800, 440.0));
+    writeFile(path("hz48.vqf"), "older");
+    EXPECT_EQ(driver.encodeFile(path("hz48.wav"), path("hz48.vqf")), 0);
+    EXPECT_EQ(driver.headerInfo().samplingRate, 48);
+    EXPECT_EQ(driver.headerInfo().bitRate, 0);
+    EXPECT_NE(driver.failureReason(), "");
+    EXPECT_FALSE(fs::exists(path("hz48.vqf")));
+}
+
+TEST_F(EncoderDriverTest, UncreatableOutputFails) {
+    test::writeWav(path("a.wav"), 8000, 1, 16, test::sine(8000, 1, 800, 440.0));
+    EXPECT_EQ(driver.encodeFile(path("a.wav"), path("no/such/folder/a.vqf")), 0);
+    EXPECT_NE(driver.failureReason().find("cannot create"), std::string::npos);
+}
+
+TEST_F(EncoderDriverTest, CancelStopsAfterTheFrameInHandAndKeepsWhatWasWritten) {
+    test::writeWav(path("long.wav"), 22050, 1, 16, test::sine(22050, 1, 44100, 440.0));
+    driver.setFrameObserver([](int32_t done) {
+        if (done == 2)
+            jobProgress().cancelRequested = true;
+    });
+    EXPECT_EQ(driver.encodeFile(path("long.wav"), path("long.vqf")), 1);
+    EXPECT_EQ(driver.failureReason(), "");
+    EXPECT_EQ(jobProgress().framesDone, 2);
+    const Bytes file = readFile(path("long.vqf"));
+    const StreamShape shape = shapeOf(0, 32, 22);
+    EXPECT_EQ(int64_t(file.size()),
+              int64_t(parseVqf(file).streamStart) + (2 * shape.frameBits + 7) / 8);
+}
+
+// A folder job with the real encoder: good files convert, bad ones are counted and
+// leave nothing behind, and a "header_info" folder serves only the files beside it.
+TEST_F(EncoderDriverTest, FolderJobCountsFailuresAndImportsBesideEachSource) {
+    const std::string root = fs::canonical(dir.path()).string();
+    fs::create_directories(root + "/album/header_info");
+    writeFile(root + "/album/header_info/TRAC", "12");
+    test::writeWav(root + "/album/in.wav", 8000, 1, 16, test::sine(8000, 1, 4000, 440.0));
+    test::writeWav(root + "/good.wav", 8000, 1, 8, test::sine(8000, 1, 4000, 440.0));
+    writeFile(root + "/deep.wav", wavOfWidth(8000, 1, 24, 800));
+    test::writeWav(root + "/hz48.wav", 48000, 1, 16, test::sine(48000, 1, 4800, 440.0));
+    convertSettings().deleteSource = true;
+
+    const fs::path before = fs::current_path();
+    ConvertJob job;
+    job.encoder = &encoderDriver();
+    job.folderPath = root;
+    job.resolvePath(root);
+    job.run();
+    EXPECT_EQ(fs::current_path(), before);
+
+    EXPECT_EQ(jobProgress().successCount, 2);
+    EXPECT_EQ(jobProgress().failureCount, 2);
+    EXPECT_TRUE(fs::exists(root + "/good.vqf"));
+    EXPECT_FALSE(fs::exists(root + "/good.wav"));
+    EXPECT_FALSE(fs::exists(root + "/deep.vqf"));
+    EXPECT_FALSE(fs::exists(root + "/hz48.vqf"));
+    EXPECT_TRUE(fs::exists(root + "/deep.wav"));
+    EXPECT_TRUE(fs::exists(root + "/hz48.wav"));
+    ASSERT_EQ(job.failures().size(), 2u);
+    EXPECT_EQ(job.failures()[0].inputPath, root + "/deep.wav");
+    EXPECT_EQ(job.failures()[1].inputPath, root + "/hz48.wav");
+
+    EXPECT_FALSE(parseVqf(readFile(root + "/good.vqf")).has("TRAC"));
+    EXPECT_EQ(parseVqf(readFile(root + "/album/in.vqf")).chunk("TRAC"), std::string("\x00\x0c", 2));
+}
+
+}  // namespace
+}  // namespace tembrel

@@ -1,0 +1,263 @@
+#include "twinvq/encoder_driver.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/job_progress.h"
+#include "platform/byte_order.h"
+#include "platform/file_ops.h"
+#include "tags/song_tags.h"
+#include "tvq/tvqenc.h"
+#include "twinvq/bit_file.h"
+#include "twinvq/frame_writer.h"
+#include "vqfheader/header_writer.h"
+
+namespace tembrel {
+
+namespace {
+
+// Copies a NUL-terminated text of a tag field into a setup-record text, cut to fit.
+template <std::size_t N, std::size_t M>
+void copyText(char (&to)[N], const char (&from)[M]) {
+    const std::size_t length = strnlen(from, M);
+    const std::size_t n = length < N - 1 ? length : N - 1;
+    std::memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+template <std::size_t N>
+void copyText(char (&to)[N], const std::string& from) {
+    const std::size_t n = from.size() < N - 1 ? from.size() : N - 1;
+    std::memcpy(to, from.data(), n);
+    to[n] = '\0';
+}
+
+}  // namespace
+
+EncoderDriver& encoderDriver() {
+    static EncoderDriver instance;
+    return instance;
+}
+
+void EncoderDriver::copyBitRates(std::span<const int32_t, 6> rates) {
+    for (int i = 0; i < 6; ++i)
+        rateTable_[i / 3][i % 3] = rates[i];
+}
+
+int32_t EncoderDriver::lookupBitRate(int32_t kHz, int32_t channelMode) const {
+    int32_t row = channelMode;
+    int32_t factor = 1;
+    if (channelMode >= 2) {
+        row = 0;
+        factor = channelMode;
+    }
+    // A negative mode has no table row; it is refused before the library is asked.
+    if (row < 0)
+        return 0;
+    switch (kHz) {
+        case 8:
+            return 8 * factor * (row + 1);
+        case 16:
+            return 16 * factor * (row + 1);
+        case 11:
+            return factor * rateTable_[row][0];
+        case 22:
+            return factor * rateTable_[row][1];
+        case 44:
+            return factor * rateTable_[row][2];
+        default:
+            return 0;
+    }
+}
+
+std::string nameFromPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos)
+        name.resize(dot);
+    return name;
+}
+
+void pcmToChannelMajor(std::span<const uint8_t> pcm, int bitsPerSample, int channels, int frameSize,
+                       std::span<float> out) {
+    const std::size_t bytesPerSample = std::size_t(bitsPerSample / 8);
+    const std::size_t group = bytesPerSample * std::size_t(channels);
+    std::size_t n = group == 0 ? 0 : pcm.size() / group;
+    if (n > std::size_t(frameSize))
+        n = std::size_t(frameSize);
+    for (int c = 0; c < channels; ++c) {
+        float* channel = out.data() + std::size_t(c) * std::size_t(frameSize);
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t at = (j * std::size_t(channels) + std::size_t(c)) * bytesPerSample;
+            if (bytesPerSample == 1) {
+                channel[j] = float((int(pcm[at]) - 128) * 256);
+            } else {
+                channel[j] = float(bytes::readSampleLE16(pcm.subspan(at, 2)));
+            }
+        }
+        for (std::size_t j = n; j < std::size_t(frameSize); ++j)
+            channel[j] = 0.0f;
+    }
+}
+
+int EncoderDriver::fail(std::string reason) {
+    failure_ = std::move(reason);
+    return 0;
+}
+
+void EncoderDriver::fillHeaderInfo(const std::string& sourcePath, const WAVEFORMATEX& format) {
+    SongTags tags{};
+    tags.read(sourcePath);
+
+    // Every text is set again for each file; extra and the word after id stay empty.
+    header_.dataSize = 0;
+    header_.securityLevel = 0;
+    header_.channelMode = int32_t(format.nChannels) - 1;
+    header_.samplingRate = int32_t(format.nSamplesPerSec / 1000);
+    header_.bitRate = lookupBitRate(header_.samplingRate, header_.channelMode);
+    copyText(header_.name, tags.title);
+    copyText(header_.comment, tags.comment);
+    copyText(header_.author, tags.artist);
+    copyText(header_.copyright, tags.copyright);
+    copyText(header_.file, tags.fileName);
+    copyText(header_.year, tags.year);
+    copyText(header_.track, tags.track != 0 ? std::to_string(tags.track) : std::string());
+    if (nameFromFileName_ || header_.name[0] == '\0') {
+        copyText(header_.name, nameFromPath(sourcePath));
+    }
+    std::memset(header_.id, 0, sizeof header_.id);
+    TvqGetVersionID(0, header_.id);
+}
+
+int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& outputPath) {
+    JobProgress& progress = jobProgress();
+    failure_.clear();
+    outputTouched_ = false;
+
+    // 1. The source, opened by its contents.
+    selector_ = std::make_unique<SourceSelector>();
+    if (!selector_->open(sourcePath.c_str(), false)) {
+        selector_.reset();
+        return fail("not a WAV, MP3, RMP or VQF file that can be read");
+    }
+    const WAVEFORMATEX format = *selector_->format;
+    const int32_t sourceLength = selector_->length > 0 ? selector_->length : 0;
+
+    // 2. Only 8- and 16-bit PCM is framed; the library takes one or two channels.
+    const int bits = format.wBitsPerSample;
+    if (bits != 8 && bits != 16) {
+        selector_.reset();
+        return fail(std::to_string(bits) + "-bit samples cannot be converted (8 or 16 only)");
+    }
+    if (format.nChannels < 1 || format.nChannels > 2) {
+        selector_.reset();
+        return fail(std::to_string(format.nChannels) +
+                    " channels cannot be converted (mono or stereo only)");
+    }
+
+    // 3. The setup record.
+    fillHeaderInfo(sourcePath, format);
+
+    // 4. No old output survives, also when the run fails further on.
+    outputTouched_ = true;
+    removeFile(outputPath);  // clears the read-only attribute first
+
+    // 5. The library.
+    if (TvqEncInitialize(&header_, &options_, &index_, 0) != 0) {
+        selector_.reset();
+        return fail("the encoder does not support " + std::to_string(format.nSamplesPerSec) +
+                    " Hz " + (format.nChannels == 1 ? "mono" : "stereo") + " at " +
+                    std::to_string(header_.bitRate) + " kbit/s");
+    }
+    TvqEncGetConfInfo(&conf_);
+    TvqEncGetVectorInfo(vectors_.shape0Bits, vectors_.shape1Bits);
+
+    // From here on every way out closes the output, terminates the library once and
+    // releases the buffers and the source.
+    struct Session {
+        EncoderDriver& driver;
+        BitFile* output = nullptr;
+        ~Session() {
+            if (output != nullptr)
+                BitFile::close(output);
+            TvqEncTerminate(&driver.index_);
+            driver.samples_.clear();
+            driver.samples_.shrink_to_fit();
+            driver.pcm_.clear();
+            driver.pcm_.shrink_to_fit();
+            driver.selector_.reset();
+        }
+        // Closes the output now; false when anything written to it was lost.
+        bool closeOutput() {
+            BitFile* file = output;
+            output = nullptr;
+            const bool lost = file->writeFailed();
+            return BitFile::close(file) == 0 && !lost;
+        }
+    } session{*this};
+
+    // 6. The output and its header.
+    session.output = BitFile::open(outputPath.c_str(), "wb");
+    if (session.output == nullptr) {
+        return fail("cannot create " + outputPath + ": " + std::strerror(errno));
+    }
+    const int frameSize = TvqEncGetFrameSize();
+    const int channels = TvqEncGetNumChannels();
+    if (frameSize <= 0 || channels != format.nChannels) {
+        return fail("the encoder reports an unusable frame layout");
+    }
+    samples_.assign(std::size_t(channels) * std::size_t(frameSize), 0.0f);
+    pcm_.assign(std::size_t(bits / 8) * std::size_t(channels) * std::size_t(frameSize), 0);
+
+    FrameWriter writer(conf_, vectors_);
+    {
+        auto header = BuildHeader(header_, kImportFolder);
+        if (!header)
+            return fail("cannot build the VQF header");
+        if (FrameWriter::writeHeaderChunk(session.output, *header) != 0) {
+            return fail("the VQF header is too large");
+        }
+    }
+
+    // 7. Frames: the full ones, one with the rest padded with zeros, two of silence.
+    const int64_t samplesPerFrame = int64_t(channels) * frameSize;
+    const int64_t halfLength = sourceLength / 2;
+    const int64_t perFrame = samplesPerFrame * bits / 16;
+    const int64_t full = halfLength / perFrame;
+    const int64_t rest = halfLength % perFrame;
+    progress.framesTotal = int32_t(full + 2);
+    progress.framesDone = 0;
+    for (int64_t i = 0; i < full + 3; ++i) {
+        if (progress.cancelRequested)
+            break;
+        std::size_t want = 0;
+        if (i < full) {
+            want = std::size_t(samplesPerFrame * bits / 8);
+        } else if (i == full) {
+            want = std::size_t(rest * 2);
+        }
+        uint32_t got = 0;
+        if (!selector_->read(std::span(pcm_).first(want), got)) {
+            return fail("read error in " + sourcePath);
+        }
+        pcmToChannelMajor(std::span(pcm_).first(got), bits, channels, frameSize, samples_);
+        TvqEncodeFrame(samples_.data(), &index_);
+        writer.writeFrame(index_, session.output);
+        if (session.output->writeFailed()) {
+            return fail("cannot write " + outputPath + ": " + std::strerror(errno));
+        }
+        progress.framesDone = int32_t(i + 1);
+        if (frameObserver_)
+            frameObserver_(progress.framesDone);
+    }
+
+    // 8. Completed or cancelled.
+    if (!session.closeOutput()) {
+        return fail("cannot write " + outputPath + ": " + std::strerror(errno));
+    }
+    return progress.cancelRequested ? 1 : 0;
+}
+
+}  // namespace tembrel
