@@ -1,0 +1,155 @@
+#include "cli/encode_command.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <csignal>
+#include <iostream>
+
+#include "cli/info_command.h"
+#include "cli/progress_line.h"
+#include "driver/convert_job.h"
+#include "driver/job_progress.h"
+#include "platform/dir_search.h"
+#include "twinvq/encoder_driver.h"
+
+namespace tembrel::cli {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) {
+    interrupted = 1;
+    jobProgress().cancelRequested = true;
+}
+
+bool endsWithVqf(const std::string& path) {
+    if (path.size() < 4)
+        return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".vqf";
+}
+
+struct Counter : RenameList {
+    int32_t count = 0;
+    void appendPath(const std::string&) override { ++count; }
+};
+
+// How many files a job over `path` will handle: the same walk, collecting only.
+int32_t countFiles(const std::string& path, int32_t typeMask) {
+    Counter counter;
+    ConvertJob job;
+    job.mode = JobMode::AutoRename;
+    job.renameTarget = &counter;
+    job.typeMask = typeMask;
+    job.folderPath = path;
+    job.resolvePath(path);
+    if (job.kind == PathKind::Unresolved)
+        return 1;
+    job.run();
+    return counter.count;
+}
+
+// One plain line per file, for logs and pipes.
+struct PlainLines : JobListener {
+    void fileDone(const FileOutcome& o) override {
+        switch (o.result) {
+            case FileOutcome::Result::Converted:
+                std::cout << "converted: " << o.inputPath << " -> " << o.outputPath << '\n';
+                break;
+            case FileOutcome::Result::Failed:
+                std::cout << "failed: " << o.inputPath << ": " << o.reason << '\n';
+                break;
+            case FileOutcome::Result::Cancelled:
+                std::cout << "cancelled: " << o.inputPath << '\n';
+                break;
+        }
+        std::cout.flush();
+    }
+};
+
+}  // namespace
+
+void installInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int runEncode(const EncodeRequest& request) {
+    convertSettings() = request.settings;
+    JobProgress& progress = jobProgress();
+    const bool live = !request.quiet && isatty(STDERR_FILENO) != 0;
+    const bool plain = !request.quiet && !live;
+
+    int32_t succeeded = 0;
+    int32_t failed = 0;
+    bool infoFailed = false;
+    bool cancelled = false;
+    std::vector<FileOutcome> failures;
+    PlainLines plainLines;
+
+    for (const std::string& path : request.paths) {
+        if (interrupted) {
+            cancelled = true;
+            break;
+        }
+        if (request.showVqfFiles && endsWithVqf(path)) {
+            const PathLookup found = lookupPath(path);
+            if (found.exists && !found.isDirectory) {
+                infoFailed = !showInfo(path, std::cout, std::cerr) || infoFailed;
+                continue;
+            }
+        }
+        const int32_t total = live ? countFiles(path, request.typeMask) : 0;
+
+        ConvertJob job;
+        job.mode = JobMode::EncodeToVqf;
+        job.encoder = &encoderDriver();
+        job.typeMask = request.typeMask;
+        job.listener = plain ? &plainLines : nullptr;
+        progress.resetCounters();
+        job.folderPath = path;
+        job.resolvePath(path);
+
+        progress.resetForEncoding();
+        if (interrupted)
+            progress.cancelRequested = true;
+        progress.monitorRunning = true;
+        {
+            ProgressMonitor monitor(std::cerr, succeeded + failed + total, succeeded, failed);
+            if (live)
+                monitor.start();
+            job.run();
+            progress.monitorRunning = false;
+        }
+        succeeded += progress.successCount;
+        failed += progress.failureCount;
+        failures.insert(failures.end(), job.failures().begin(), job.failures().end());
+        if (progress.cancelRequested) {
+            cancelled = true;
+            break;
+        }
+    }
+
+    if (!request.quiet) {
+        std::cout << succeeded << " converted, " << failed << " failed"
+                  << (cancelled ? ", cancelled" : "") << '\n';
+    }
+    for (const FileOutcome& f : failures) {
+        std::cerr << "tembrel-cli: " << f.inputPath << ": " << f.reason << '\n';
+    }
+    if (cancelled)
+        return 130;
+    if (failed == 0 && !infoFailed && live && !request.settings.noCompletionSound) {
+        std::cerr << '\a' << std::flush;
+    }
+    return failed == 0 && !infoFailed ? 0 : 1;
+}
+
+}  // namespace tembrel::cli

@@ -1,0 +1,27 @@
+// `tembrel-cli encode`: one encoding job per path, with the settings taken from options.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/convert_settings.h"
+
+namespace tembrel::cli {
+
+struct EncodeRequest {
+    ConvertSettings settings;
+    int32_t typeMask = 7;
+    bool quiet = false;
+    // Short form: a path that is a single ".vqf" file is shown, not encoded.
+    bool showVqfFiles = false;
+    std::vector<std::string> paths;
+};
+
+// Exit status: 0 when every file converted, 1 when any failed, 130 when cancelled.
+int runEncode(const EncodeRequest& request);
+
+// Installs the Ctrl-C handler that requests cancel exactly like a Cancel button.
+void installInterruptHandler();
+
+}  // namespace tembrel::cli

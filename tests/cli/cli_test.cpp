@@ -1,0 +1,257 @@
+// The command-line program, run as a user runs it, on generated files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+
+#include "platform/byte_order.h"
+#include "test_support.h"
+
+namespace tembrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+using Bytes = std::vector<uint8_t>;
+
+std::string quoted(const std::string& s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test {
+  protected:
+    // Runs tembrel-cli with the arguments (already quoted as needed) under `prefix`.
+    CliRun cli(const std::string& args, const std::string& prefix = "") {
+        const std::string out = logs.file("out.txt");
+        const std::string err = logs.file("err.txt");
+        const std::string command = prefix + quoted(TEMBREL_CLI) + " " + args + " >" + quoted(out) +
+                                    " 2>" + quoted(err) + " </dev/null";
+        const int status = test::run(command);
+        const Bytes o = readFile(out);
+        const Bytes e = readFile(err);
+        return {status, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
+    }
+    std::string at(const std::string& name) { return dir.file(name); }
+    void wav(const std::string& name, uint32_t rate = 22050, uint16_t channels = 2,
+             uint32_t frames = 22050) {
+        fs::create_directories(fs::path(at(name)).parent_path());
+        test::writeWav(at(name), rate, channels, 16, test::sine(rate, channels, frames, 440.0));
+    }
+    void wav24(const std::string& name) {
+        Bytes out = {'R', 'I', 'F', 'F'};
+        bytes::appendLE(out, 36 + 600, 4);
+        out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+        for (auto [v, w] : std::vector<std::pair<uint32_t, int>>{
+                 {16, 4}, {1, 2}, {1, 2}, {8000, 4}, {24000, 4}, {3, 2}, {24, 2}}) {
+            bytes::appendLE(out, v, w);
+        }
+        out.insert(out.end(), {'d', 'a', 't', 'a'});
+        bytes::appendLE(out, 600, 4);
+        out.resize(out.size() + 600, 0);
+        writeFile(at(name), out);
+    }
+    static int count(const std::string& text, const std::string& what) {
+        int n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos;
+             at = text.find(what, at + 1)) {
+            ++n;
+        }
+        return n;
+    }
+
+    TempDir dir;
+    TempDir logs;
+};
+
+TEST_F(CliTest, InfoShowsKindFormatDataRangeAndTagsAsUtf8) {
+    wav("song.wav", 22050, 2, 1000);
+    // A RIFF "LIST" "INFO" title in CP932: "Song " and the character for "tune".
+    Bytes file = readFile(at("song.wav"));
+    const Bytes list = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M',  8,    0,
+                        0,   0,   'S', 'o', 'n', 'g', ' ', 0x8B, 0xC8, 0};
+    file.insert(file.end(), {'L', 'I', 'S', 'T'});
+    bytes::appendLE(file, uint32_t(list.size()), 4);
+    file.insert(file.end(), list.begin(), list.end());
+    bytes::storeLE(std::span(file).subspan(4, 4), uint32_t(file.size() - 8), 4);
+    writeFile(at("song.wav"), file);
+
+    const CliRun r = cli("info " + quoted(at("song.wav")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const char* line :
+         {"kind: WAV\n", "wFormatTag: 1\n", "nChannels: 2\n", "nSamplesPerSec: 22050\n",
+          "nAvgBytesPerSec: 88200\n", "nBlockAlign: 4\n", "wBitsPerSample: 16\n", "cbSize: 0\n",
+          "length: 4000 bytes\n", "data: offset 44, 4000 bytes\n", "title: Song 曲\n"}) {
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << " in\n" << r.out;
+    }
+    EXPECT_EQ(r.out.find("artist:"), std::string::npos);
+}
+
+TEST_F(CliTest, InfoReportsEachProblemOnOneLineAndShowsTheOtherFiles) {
+    // Not audio, but with an ID3v1 block whose title is still shown.
+    Bytes junk = test::bytesOf("plain text, no audio here");
+    Bytes tag(128, 0);
+    std::memcpy(tag.data(), "TAGJunk title", 13);
+    junk.insert(junk.end(), tag.begin(), tag.end());
+    writeFile(at("junk.wav"), junk);
+    wav("good.wav");
+
+    const CliRun r = cli("info " + quoted(at("junk.wav")) + " " + quoted(at("missing.wav")) + " " +
+                         quoted(at("good.wav")));
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(count(r.err, "\n"), 2) << r.err;
+    EXPECT_NE(r.err.find("tembrel-cli: " + at("junk.wav") + ": "), std::string::npos);
+    EXPECT_NE(r.err.find("tembrel-cli: " + at("missing.wav") + ": "), std::string::npos);
+    EXPECT_NE(r.out.find("kind: none"), std::string::npos);
+    EXPECT_NE(r.out.find("title: Junk title"), std::string::npos);
+    EXPECT_NE(r.out.find(at("good.wav") + "\n  kind: WAV"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, UsageErrorsNameWhatIsAllowed) {
+    wav("a.wav");
+    CliRun r = cli("encode --mono-11k 12 " + quoted(at("a.wav")));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("8 or 10"), std::string::npos) << r.err;
+    r = cli("encode --stereo-22k 96 " + quoted(at("a.wav")));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("40, 48 or 64"), std::string::npos) << r.err;
+    EXPECT_EQ(cli("encode").status, 2);
+    EXPECT_EQ(cli("info").status, 2);
+    EXPECT_EQ(cli("encode --types ogg " + quoted(at("a.wav"))).status, 2);
+    EXPECT_EQ(cli("--no-such-option " + quoted(at("a.wav"))).status, 2);
+    EXPECT_FALSE(fs::exists(at("a.vqf")));
+    EXPECT_EQ(cli("--help").status, 0);
+}
+
+TEST_F(CliTest, EncodeReportsEveryFailureAndExitsNonZero) {
+    wav("music/good.wav");
+    wav24("music/deep.wav");
+    const CliRun r = cli("encode " + quoted(at("music")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("converted: " + at("music/good.wav") + " -> " + at("music/good.vqf")),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("failed: " + at("music/deep.wav") + ": 24-bit"), std::string::npos);
+    EXPECT_NE(r.out.find("1 converted, 1 failed\n"), std::string::npos);
+    EXPECT_EQ(r.err, "tembrel-cli: " + at("music/deep.wav") +
+                         ": 24-bit samples cannot be converted (8 or 16 only)\n");
+    EXPECT_TRUE(fs::exists(at("music/good.vqf")));
+    EXPECT_FALSE(fs::exists(at("music/deep.vqf")));
+
+    const CliRun missing = cli("encode " + quoted(at("nothing")));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find(at("nothing")), std::string::npos);
+}
+
+TEST_F(CliTest, EncodeOptionsReachTheJob) {
+    wav("t/a.wav");
+    writeFile(at("t/c.RMP"), "not audio");
+    CliRun r = cli("encode --types mp3,RMP " + quoted(at("t")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("failed: " + at("t/c.RMP")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0 converted, 1 failed"), std::string::npos);
+    EXPECT_FALSE(fs::exists(at("t/a.vqf")));
+
+    wav("m/a.wav");
+    wav("m/sub/b.wav");
+    r = cli("encode -q --skip-subfolders --delete-source --stereo-22k 40 " + quoted(at("m")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(fs::exists(at("m/a.vqf")));
+    EXPECT_FALSE(fs::exists(at("m/a.wav")));
+    EXPECT_FALSE(fs::exists(at("m/sub/b.vqf")));
+    // COMM: channel mode 1, then the chosen bit rate.
+    const Bytes vqf = readFile(at("m/a.vqf"));
+    ASSERT_GT(vqf.size(), 40u);
+    EXPECT_EQ(std::string(vqf.begin() + 16, vqf.begin() + 20), "COMM");
+    EXPECT_EQ(bytes::readBE32(std::span(vqf).subspan(28, 4)), 40u);
+}
+
+TEST_F(CliTest, ShortFormEncodesWhatIsNoVqfFile) {
+    wav("x.wav");
+    const CliRun r = cli(quoted(at("x.wav")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(at("x.vqf")));
+    EXPECT_EQ(cli(quoted(at("missing.VQF"))).status, 1);
+}
+
+TEST_F(CliTest, FullDiskFailsTheFileAndRemovesThePartialOutput) {
+    wav("big.wav", 44100, 2, 44100);
+    // A file-size limit of 1 KiB makes every write past it fail, as a full disk does.
+    const CliRun r = cli("encode " + quoted(at("big.wav")), "ulimit -f 1; trap '' XFSZ; ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write " + at("big.vqf")), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(at("big.vqf")));
+    EXPECT_TRUE(fs::exists(at("big.wav")));
+}
+
+TEST_F(CliTest, InterruptCancelsLikeTheCancelButton) {
+    for (int i = 0; i < 16; ++i)
+        wav("many/f" + std::to_string(10 + i) + ".wav", 44100, 2, 44100);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        // Not a terminal, so that the program writes plain lines.
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
+        close(out[0]);
+        close(out[1]);
+        const std::string folder = at("many");
+        execl(TEMBREL_CLI, TEMBREL_CLI, "encode", folder.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::FILE* stream = fdopen(out[0], "r");
+    ASSERT_NE(stream, nullptr);
+    std::string text;
+    char line[4096];
+    bool sent = false;
+    while (std::fgets(line, sizeof line, stream) != nullptr) {
+        text += line;
+        if (!sent && std::string(line).starts_with("converted: ")) {
+            kill(pid, SIGINT);
+            sent = true;
+        }
+    }
+    std::fclose(stream);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << text;
+    // Only completed files have outputs; every source is still there.
+    int outputs = 0;
+    int sources = 0;
+    for (const auto& entry : fs::directory_iterator(at("many"))) {
+        if (entry.path().extension() == ".vqf")
+            ++outputs;
+        if (entry.path().extension() == ".wav")
+            ++sources;
+    }
+    EXPECT_EQ(outputs, count(text, "converted: "));
+    EXPECT_LT(outputs, 16);
+    EXPECT_EQ(sources, 16);
+    EXPECT_NE(text.find("cancelled"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tembrel
