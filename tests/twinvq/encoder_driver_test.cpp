@@ -296,6 +296,25 @@ TEST_F(EncoderDriverTest, CancelStopsAfterTheFrameInHandAndKeepsWhatWasWritten) 
               int64_t(parseVqf(file).streamStart) + (2 * shape.frameBits + 7) / 8);
 }
 
+TEST_F(EncoderDriverTest, Mp3SourceWithId3v2TagConverts) {
+    ASSERT_TRUE(test::haveTool("lame"));
+    test::writeWav(path("src.wav"), 22050, 1, 16, test::sine(22050, 1, 33075, 440.0));
+    ASSERT_EQ(test::run("lame --quiet --id3v2-only --tt 'Mp3 title' --ta Singer --tn 7 " +
+                        path("src.wav") + " " + path("song.mp3")),
+              0);
+    EXPECT_EQ(driver.encodeFile(path("song.mp3"), path("song.vqf")), 0);
+    EXPECT_EQ(driver.failureReason(), "");
+    const VqfFile vqf = parseVqf(readFile(path("song.vqf")));
+    EXPECT_EQ(vqf.comm(0), 0);
+    EXPECT_EQ(vqf.comm(1), 32);
+    EXPECT_EQ(vqf.comm(2), 22);
+    EXPECT_EQ(vqf.chunk("NAME"), "Mp3 title");
+    EXPECT_EQ(vqf.chunk("AUTH"), "Singer");
+    EXPECT_EQ(vqf.chunk("TRAC"), "7");
+    // The decoded audio is at least as long as what went into the MP3.
+    EXPECT_GE(jobProgress().framesTotal, 33075 / shapeOf(0, 32, 22).frameSize + 2);
+}
+
 // A folder job with the real encoder: good files convert, bad ones are counted and
 // leave nothing behind, and a "header_info" folder serves only the files beside it.
 TEST_F(EncoderDriverTest, FolderJobCountsFailuresAndImportsBesideEachSource) {
