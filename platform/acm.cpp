@@ -32,9 +32,11 @@ struct DecoderDeleter {
 using Decoder = std::unique_ptr<mpg123_handle, DecoderDeleter>;
 
 bool isMpegFormat(const WAVEFORMATEX* f) {
-    return f != nullptr && f->wFormatTag == WAVE_FORMAT_MPEGLAYER3 &&
-           (f->nChannels == 1 || f->nChannels == 2) &&
-           std::find(kMpegRates.begin(), kMpegRates.end(), f->nSamplesPerSec) != kMpegRates.end();
+    if (f == nullptr)
+        return false;
+    const uint32_t rate = f->nSamplesPerSec;  // a copy: the packed field may be misaligned
+    return f->wFormatTag == WAVE_FORMAT_MPEGLAYER3 && (f->nChannels == 1 || f->nChannels == 2) &&
+           std::find(kMpegRates.begin(), kMpegRates.end(), rate) != kMpegRates.end();
 }
 
 WAVEFORMATEX pcmFormatFor(const WAVEFORMATEX& mpeg) {

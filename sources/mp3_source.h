@@ -62,8 +62,9 @@ class Mp3Source final : public AudioSource {
     uint32_t pending_ = 0;     // converted bytes not yet handed out
     uint32_t lastOutput_ = 0;  // bytes of the last conversion; pending ones are its tail
     bool drained_ = false;     // the codec has handed out everything after the input ended
-    MPEGLAYER3WAVEFORMAT mp3Format_{};
-    WAVEFORMATEX pcmFormat_{};
+    // Aligned so that the packed records' 16- and 32-bit fields are, too.
+    alignas(4) MPEGLAYER3WAVEFORMAT mp3Format_{};
+    alignas(4) WAVEFORMATEX pcmFormat_{};
     std::vector<uint8_t> inputBuffer_;
     std::vector<uint8_t> outputBuffer_;
     uint32_t inputChunkSize_ = 0;
