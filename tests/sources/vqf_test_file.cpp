@@ -45,7 +45,7 @@ int encode(const std::string& path, const VqfConfig& config, const std::vector<i
         frameCount = int(total / n) + 3;
 
     BitFile* file = BitFile::open(path.c_str(), "wb");
-    auto header_chunk = BuildHeader(header, "no-import-folder-here");
+    auto header_chunk = BuildHeader(header, texts.importFolder);
     if (file == nullptr || !header_chunk ||
         FrameWriter::writeHeaderChunk(file, *header_chunk) != 0) {
         if (file != nullptr)

@@ -21,6 +21,7 @@ uint32_t rateHz(int khz);
 
 struct VqfTexts {
     std::string name, author, comment, copyright, file;
+    std::string importFolder = "no-import-folder-here";  // the header writer's import folder
 };
 
 // Encodes interleaved 16-bit `samples` as the encoder driver does: the whole frames, one
