@@ -91,6 +91,7 @@ int runEncode(const EncodeRequest& request) {
     int32_t failed = 0;
     bool infoFailed = false;
     bool cancelled = false;
+    int jobs = 0;
     std::vector<FileOutcome> failures;
     PlainLines plainLines;
 
@@ -106,6 +107,7 @@ int runEncode(const EncodeRequest& request) {
                 continue;
             }
         }
+        ++jobs;
         const int32_t total = live ? countFiles(path, request.typeMask) : 0;
 
         ConvertJob job;
@@ -137,7 +139,8 @@ int runEncode(const EncodeRequest& request) {
         }
     }
 
-    if (!request.quiet) {
+    // A run that only showed VQF files has nothing to sum up.
+    if (!request.quiet && (jobs > 0 || cancelled)) {
         std::cout << succeeded << " converted, " << failed << " failed"
                   << (cancelled ? ", cancelled" : "") << '\n';
     }

@@ -192,6 +192,21 @@ TEST_F(CliTest, ShortFormEncodesWhatIsNoVqfFile) {
     EXPECT_EQ(cli(quoted(at("missing.VQF"))).status, 1);
 }
 
+TEST_F(CliTest, ShortFormShowsVqfFilesAndEncodesTheRest) {
+    wav("x.wav");
+    CliRun r = cli(quoted(at("x.wav")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(fs::exists(at("x.vqf")));
+    const Bytes before = readFile(at("x.vqf"));
+    fs::copy_file(at("x.vqf"), at("Y.VQF"));
+    r = cli(quoted(at("Y.VQF")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(at("Y.VQF") + "\n  kind: VQF\n", 0), 0u) << r.out;
+    EXPECT_EQ(readFile(at("Y.VQF")), before);
+    EXPECT_EQ(r.out.find("converted"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(at("Y.vqf")));
+}
+
 TEST_F(CliTest, FullDiskFailsTheFileAndRemovesThePartialOutput) {
     wav("big.wav", 44100, 2, 44100);
     // A file-size limit of 1 KiB makes every write past it fail, as a full disk does.

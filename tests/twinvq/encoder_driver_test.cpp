@@ -315,6 +315,20 @@ TEST_F(EncoderDriverTest, Mp3SourceWithId3v2TagConverts) {
     EXPECT_GE(jobProgress().framesTotal, 33075 / shapeOf(0, 32, 22).frameSize + 2);
 }
 
+TEST_F(EncoderDriverTest, VqfContentIsDecodedAndEncodedAgain) {
+    test::writeWav(path("first.wav"), 11025, 2, 16, test::sine(11025, 2, 11025, 440.0));
+    expectConverted(path("first.wav"), 11025, 2, 16, 20);
+    // A VQF stream under another name: the selector goes by content.
+    fs::copy_file(path("first.vqf"), path("again.wav"));
+    EXPECT_EQ(driver.encodeFile(path("again.wav"), path("again.vqf")), 0);
+    EXPECT_EQ(driver.failureReason(), "");
+    const VqfFile vqf = parseVqf(readFile(path("again.vqf")));
+    EXPECT_EQ(vqf.comm(0), 1);
+    EXPECT_EQ(vqf.comm(1), 20);
+    EXPECT_EQ(vqf.comm(2), 11);
+    EXPECT_GT(jobProgress().framesTotal, 2);
+}
+
 // A folder job with the real encoder: good files convert, bad ones are counted and
 // leave nothing behind, and a "header_info" folder serves only the files beside it.
 TEST_F(EncoderDriverTest, FolderJobCountsFailuresAndImportsBesideEachSource) {
