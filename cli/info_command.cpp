@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 
+#include "cli/decode_command.h"
 #include "platform/text_encoding.h"
 #include "sources/source_selector.h"
 #include "tags/song_tags.h"
@@ -88,6 +89,7 @@ bool showInfo(const std::string& path, std::ostream& out, std::ostream& err) {
             ok = false;
         }
     }
+    showVqfHeader(path, out);
     // SongTags is large; keep it off the stack.
     auto tags = std::make_unique<SongTags>();
     tags->read(path);

@@ -1,6 +1,7 @@
 // tembrel-cli: the headless front end.
 //   tembrel-cli info FILE...             what each file opens as, its format and tags
 //   tembrel-cli encode [options] PATH...  convert files and folders into VQF files
+//   tembrel-cli decode [-o OUT] FILE...   decode VQF files into WAV files
 //   tembrel-cli PATH...                   short form: ".vqf" files are shown, the rest encoded
 #include <CLI/CLI.hpp>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/decode_command.h"
 #include "cli/encode_command.h"
 #include "cli/info_command.h"
 #include "driver/convert_job.h"
@@ -29,8 +31,8 @@ int run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     // Anything that is not a subcommand or a request for help is the short form.
     bool shortForm = false;
-    if (!args.empty() && args[0] != "info" && args[0] != "encode" && args[0] != "-h" &&
-        args[0] != "--help") {
+    if (!args.empty() && args[0] != "info" && args[0] != "encode" && args[0] != "decode" &&
+        args[0] != "-h" && args[0] != "--help") {
         shortForm = true;
         args.insert(args.begin(), "encode");
     }
@@ -44,6 +46,7 @@ int run(int argc, char** argv) {
     std::vector<std::string> infoPaths;
     CLI::App* info = app.add_subcommand("info", "Show what each file opens as, and its tags.");
     info->add_option("FILE", infoPaths, "Files to show")->required();
+    DecodeCommand decode(app);
 
     EncodeRequest request;
     request.settings.resetToDefaults();
@@ -96,6 +99,8 @@ int run(int argc, char** argv) {
 
     if (info->parsed())
         return runInfo(infoPaths);
+    if (decode.parsed())
+        return decode.run();
 
     if (!types.empty()) {
         request.typeMask = 0;

@@ -60,6 +60,8 @@ std::optional<VqfDescription> readVqfHeader(const std::string& path) {
     d.samplingRate = info.samplingRate;
     d.securityLevel = info.securityLevel;
     for (const auto& [id, chunk] : manager->chunks()) {
+        if (id == "COMM")
+            continue;  // shown as its four values
         const auto& data = chunk.data();
         const bool isText =
             std::find(kTextIds.begin(), kTextIds.end(), id) != kTextIds.end() ||

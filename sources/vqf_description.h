@@ -24,7 +24,7 @@ struct VqfDescription {
     int32_t samplingRate = 0;  // kHz
     int32_t securityLevel = 0;
     std::vector<VqfTextChunk> texts;    // in id order
-    std::vector<std::string> otherIds;  // every other top-level id, in id order
+    std::vector<std::string> otherIds;  // every top-level id but "COMM" and the texts
     std::vector<std::string> scndIds;   // ids inside "SCND", when there is one
     // From the decoder library; 0 when it refused the header or was in use.
     int32_t frameBits = 0;

@@ -108,7 +108,7 @@ TEST(VqfDescription, ShowsHeaderTextsOtherChunksAndFrames) {
     EXPECT_EQ(vqfText(*d, "AUTH"), "Someone");
     EXPECT_EQ(vqfText(*d, "(c) "), "(c) 2026");
     EXPECT_EQ(vqfText(*d, "COMT"), "");
-    EXPECT_EQ(d->otherIds, (std::vector<std::string>{"COMM", "GUID", "SCND"}));
+    EXPECT_EQ(d->otherIds, (std::vector<std::string>{"GUID", "SCND"}));
     EXPECT_EQ(d->scndIds, (std::vector<std::string>{"NAME"}));
     EXPECT_EQ(d->frameCount, frames);
     EXPECT_GT(d->frameBits, 0);

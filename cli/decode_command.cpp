@@ -1,0 +1,98 @@
+#include "cli/decode_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <system_error>
+
+#include "sources/vqf_decode.h"
+#include "sources/vqf_description.h"
+
+namespace tembrel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isFolder(const std::string& path) {
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+}  // namespace
+
+std::vector<DecodeTarget> decodeTargets(const DecodeRequest& request) {
+    std::vector<DecodeTarget> targets;
+    const bool intoFolder =
+        !request.output.empty() && (request.paths.size() > 1 || isFolder(request.output));
+    // Two inputs of the same name decoded into one folder would write one file twice.
+    std::set<std::string> taken;
+    for (const std::string& input : request.paths) {
+        DecodeTarget t;
+        if (request.output.empty()) {
+            t.output = defaultWavPath(input);
+        } else if (intoFolder) {
+            if (!isFolder(request.output)) {
+                t.error = "the output folder " + request.output + " does not exist";
+                targets.push_back(t);
+                continue;
+            }
+            t.output =
+                (fs::path(request.output) / fs::path(defaultWavPath(input)).filename()).string();
+        } else {
+            t.output = request.output;
+        }
+        const std::string key = fs::weakly_canonical(t.output).string();
+        if (!taken.insert(key).second) {
+            t.error = "another input of this run is decoded into " + t.output;
+            t.output.clear();
+        }
+        targets.push_back(t);
+    }
+    return targets;
+}
+
+int runDecode(const DecodeRequest& request, std::ostream& out, std::ostream& err) {
+    const std::vector<DecodeTarget> targets = decodeTargets(request);
+    bool ok = true;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const std::string& input = request.paths[i];
+        std::string error = targets[i].error;
+        if (error.empty()) {
+            const VqfDecodeResult result = decodeVqfToWav(input, targets[i].output, request.force);
+            if (result.ok())
+                out << input << " -> " << targets[i].output << '\n';
+            error = result.error;
+        }
+        if (!error.empty()) {
+            err << "tembrel-cli: " << input << ": " << error << '\n';
+            ok = false;
+        }
+    }
+    return ok ? 0 : 1;
+}
+
+DecodeCommand::DecodeCommand(CLI::App& app)
+    : command_(app.add_subcommand("decode", "Decode VQF files into WAV files.")) {
+    command_->add_option("FILE", request_.paths, "VQF files")->required();
+    command_->add_option("-o,--output", request_.output,
+                         "Output file for one input, output folder for several "
+                         "(default: beside each input, with \".wav\")");
+    command_->add_flag("--force", request_.force, "Replace existing output files");
+}
+
+bool DecodeCommand::parsed() const {
+    return command_->parsed();
+}
+
+int DecodeCommand::run() {
+    return runDecode(request_, std::cout, std::cerr);
+}
+
+void showVqfHeader(const std::string& path, std::ostream& out) {
+    if (const std::optional<VqfDescription> d = describeVqf(path))
+        printVqfDescription(*d, out);
+}
+
+}  // namespace tembrel::cli
