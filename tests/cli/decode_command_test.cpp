@@ -1,8 +1,12 @@
 // `tembrel-cli decode` and the VQF lines of `tembrel-cli info`, run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
+#include "codec/tools/test_signals.h"
+#include "platform/byte_order.h"
+#include "sources/wav_source.h"
 #include "tests/sources/vqf_test_file.h"
 #include "tests/support/test_support.h"
 
@@ -104,6 +108,75 @@ TEST_F(DecodeCliTest, FailsPerFileAndGoesOnWithTheRest) {
     EXPECT_NE(r.err.find("missing.vqf"), std::string::npos) << r.err;
     EXPECT_TRUE(isWav(dir.file("good.wav")));
     EXPECT_FALSE(fs::exists(dir.file("fake.wav")));
+}
+
+// The 16-bit samples of a WAV file, read by the product's WAV source.
+std::vector<int16_t> wavSamples(const std::string& path, WAVEFORMATEX& format) {
+    WavSource source;
+    EXPECT_TRUE(source.open(path.c_str()));
+    format = *source.format();
+    std::vector<uint8_t> bytes(size_t(source.length()));
+    uint32_t got = 0;
+    EXPECT_TRUE(source.read(bytes, got));
+    std::vector<int16_t> samples(got / 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = bytes::readSampleLE16(std::span(bytes).subspan(2 * i, 2));
+    return samples;
+}
+
+double correlation(const std::vector<int16_t>& ref, const std::vector<int16_t>& out, int channels,
+                   int lag) {
+    const int frames = int(ref.size()) / channels;
+    const int outFrames = int(out.size()) / channels;
+    double xy = 0.0, xx = 0.0, yy = 0.0;
+    for (int i = std::max(0, -lag); i < frames && i + lag < outFrames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            const double x = ref[size_t(i) * channels + c];
+            const double y = out[size_t(i + lag) * channels + c];
+            xy += x * y;
+            xx += x * x;
+            yy += y * y;
+        }
+    }
+    return xy / std::sqrt(std::max(xx * yy, 1e-30));
+}
+
+// WAV -> encode -> VQF -> decode -> WAV through the program itself: the decoded file starts
+// sample-aligned with the original and ends with less than one frame of padding.
+TEST_F(DecodeCliTest, WavThroughEncodeAndDecodeComesBackSampleAligned) {
+    const struct {
+        uint32_t rate;
+        int channels;
+    } cases[] = {{44100, 2}, {22050, 1}, {11025, 2}, {8000, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " Hz, " + std::to_string(c.channels) + " ch");
+        const int frames = int(c.rate) + 77;
+        const std::vector<float> planar = tvq::signals::music(int(c.rate), c.channels, frames);
+        std::vector<int16_t> input(planar.size());
+        for (int ch = 0; ch < c.channels; ++ch) {
+            for (int i = 0; i < frames; ++i)
+                input[size_t(i) * c.channels + ch] =
+                    int16_t(std::lrint(planar[size_t(ch) * frames + i]));
+        }
+        const std::string original = dir.file("orig.wav");
+        writeWav(original, c.rate, uint16_t(c.channels), 16, input);
+        ASSERT_EQ(cli("encode -q '" + original + "'").status, 0);
+        const CliRun r =
+            cli("decode '" + dir.file("orig.vqf") + "' -o '" + dir.file("back.wav") + "' --force");
+        ASSERT_EQ(r.status, 0) << r.err;
+
+        WAVEFORMATEX format{};
+        const std::vector<int16_t> output = wavSamples(dir.file("back.wav"), format);
+        EXPECT_EQ(format.nSamplesPerSec, c.rate);
+        EXPECT_EQ(format.nChannels, c.channels);
+        const int frameSize = c.rate == 44100 ? 1024 : 512;
+        ASSERT_GE(output.size(), input.size());
+        EXPECT_LT(output.size(), input.size() + size_t(frameSize * c.channels));
+        const double atZero = correlation(input, output, c.channels, 0);
+        EXPECT_GT(atZero, 0.5);
+        for (int lag : {-frameSize, -frameSize / 2, -2, -1, 1, 2, frameSize / 2, frameSize})
+            EXPECT_LT(correlation(input, output, c.channels, lag), atZero) << "lag " << lag;
+    }
 }
 
 TEST_F(DecodeCliTest, InfoShowsTheVqfHeader) {
