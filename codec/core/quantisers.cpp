@@ -100,10 +100,16 @@ int32_t gainIndex(float amplitude) {
     return nearestStep(amplitudeToDb(amplitude), kGainMinDb, kGainStepDb, kGainBits);
 }
 float subGainOf(int32_t index) {
-    return dbToAmplitude(kSubGainMinDb + fieldValue(index, kSubGainBits) * kSubGainStepDb);
+    const int32_t i = fieldValue(index, kSubGainBits);
+    return i == 0 ? 0.0f : dbToAmplitude(kSubGainMinDb + (i - 1) * kSubGainStepDb);
 }
 int32_t subGainIndex(float ratio) {
-    return nearestStep(amplitudeToDb(ratio), kSubGainMinDb, kSubGainStepDb, kSubGainBits);
+    const float db = amplitudeToDb(ratio);
+    if (db < kSubGainMinDb - kSubGainStepDb) {
+        return 0;
+    }
+    return std::min(1 + nearestStep(db, kSubGainMinDb, kSubGainStepDb, kSubGainBits),
+                    (1 << kSubGainBits) - 1);
 }
 float envDbOf(int32_t index, float predictionDb) {
     return predictionDb + kEnvMinDb + fieldValue(index, kEnvBits) * kEnvStepDb;

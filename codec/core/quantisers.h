@@ -20,7 +20,7 @@ float amplitudeToDb(float amplitude);
 // Main gain (amplitude) of an index, and the index nearest to an amplitude.
 float gainOf(int32_t index);
 int32_t gainIndex(float amplitude);
-// Sub-block gain relative to the main gain.
+// Sub-block gain relative to the main gain (0 for index 0: the sub-block is silent).
 float subGainOf(int32_t index);
 int32_t subGainIndex(float ratio);
 // Envelope correction in dB of an index, given the prediction (0 when not predicted).

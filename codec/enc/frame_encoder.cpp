@@ -160,7 +160,7 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
     model.bandDb.assign(b.subBlocks * b.envBands, 0.0f);
     std::vector<float> wanted(b.envBands);
     for (int j = 0; j < b.subBlocks; ++j) {
-        const float level = model.gain * model.subGain[j];
+        const float level = std::max(model.gain * model.subGain[j], 1e-6f);
         for (int band = 0; band < b.envBands; ++band) {
             const int lo = b.bandEdges[band];
             wanted[band] =
@@ -204,7 +204,12 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
         masking_[blockType]->threshold(power.data(), threshold_);
         for (int k = 0; k < b.codedBins; ++k) {
             const int pos = coefPosition(b, ch, k, j);
-            const float s = std::max(scales_[k], 1e-6f);
+            const float s = scales_[k];
+            if (!(s > 1e-6f)) {  // a muted sub-block: nothing to code
+                target_[pos] = 0.0f;
+                weight_[pos] = 0.0f;
+                continue;
+            }
             target_[pos] = x[j * m + k] / s;
             weight_[pos] = std::pow(s * s / threshold_[k], kWeightExponent);
         }

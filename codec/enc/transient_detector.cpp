@@ -9,6 +9,7 @@ constexpr int kSegmentsPerFrame = 16;
 constexpr int kPastSegments = 4;
 constexpr float kShortRatio = 18.0f;
 constexpr float kMiddleRatio = 7.0f;
+constexpr int kLookAfter = 2;
 constexpr float kFloorPerSample = 64.0f;  // ignores rises out of near silence
 
 }  // namespace
@@ -30,15 +31,29 @@ int TransientDetector::decide(const std::vector<const float*>& history) {
         }
     }
     const float floor = kFloorPerSample * segment_ * static_cast<float>(history.size());
+    // Rises inside the window's centre part decide; a strong rise just after it also makes it
+    // short, since the start of that attack often falls into this window's last segments.
+    // (Treating sudden falls alike measured worse: short blocks after a sound's end cost
+    // more than the post-echo they save.)
     float worst = 0.0f;
+    float strongAfter = 0.0f;
     const int first = kSegmentsPerFrame + kSegmentsPerFrame / 2;
-    for (int s = first; s < first + kSegmentsPerFrame; ++s) {
+    const int last = first + kSegmentsPerFrame;
+    for (int s = first; s < last + kLookAfter; ++s) {
         float past = 0.0f;
         for (int p = s - kPastSegments; p < s; ++p) {
             past += energy_[p];
         }
-        past = std::max(past / kPastSegments, floor);
-        worst = std::max(worst, energy_[s] / past);
+        past /= kPastSegments;
+        const float rise = energy_[s] / std::max(past, floor);
+        if (s >= last) {
+            strongAfter = std::max(strongAfter, rise);
+            continue;
+        }
+        worst = std::max(worst, rise);
+    }
+    if (strongAfter > kShortRatio) {
+        return 2;
     }
     return worst > kShortRatio ? 2 : worst > kMiddleRatio ? 1 : 0;
 }
