@@ -101,32 +101,29 @@ void VqfSource::floatToPcm16(std::span<const float> in, std::span<int16_t> out, 
 
 bool VqfSource::open(const char* path) {
     close();
-    if (path == nullptr || !decoder_.acquire())
-        return false;
-    file_.reset(BitFile::open(path, "rb"));
-    if (!file_) {
+    // Every failure gives back what was taken so far: file, decoder, claim.
+    const auto fail = [this] {
         release();
         return false;
-    }
+    };
+    if (path == nullptr || !decoder_.acquire())
+        return fail();
+    file_.reset(BitFile::open(path, "rb"));
+    if (!file_)
+        return fail();
     {
         // The header objects are needed only until the setup record is filled.
         const std::unique_ptr<CChunkChunk> headerChunk = FrameReader::readHeaderChunk(file_.get());
-        if (!headerChunk) {
-            release();
-            return false;
-        }
+        if (!headerChunk)
+            return fail();
         const std::unique_ptr<CHeaderManager> manager = CreateHeaderManager(*headerChunk);
-        if (!manager) {
-            release();
-            return false;
-        }
+        if (!manager)
+            return fail();
         // Without "COMM" the values stay 0 and the decoder library refuses them.
         ReadHeaderInfo(*manager, header_);
     }
-    if (!decoder_.start(header_, index_) || reader_.prepareDecoding(header_) != 0) {
-        release();
-        return false;
-    }
+    if (!decoder_.start(header_, index_) || reader_.prepareDecoding(header_) != 0)
+        return fail();
 
     frameSize_ = TvqGetFrameSize();
     channels_ = TvqGetNumChannels();
@@ -134,10 +131,8 @@ bool VqfSource::open(const char* path) {
     const float rate = TvqGetSamplingRate();
     const int64_t position = BitFile::tell(file_.get());
     if (frameSize_ <= 0 || frameSize_ > 65536 || channels_ < 1 || channels_ > 2 ||
-        frameBits_ <= 0 || !(rate >= 1.0f && rate < 1.0e6f) || position < 0) {
-        release();
-        return false;
-    }
+        frameBits_ <= 0 || !(rate >= 1.0f && rate < 1.0e6f) || position < 0)
+        return fail();
 
     format_ = {};
     format_.wFormatTag = WAVE_FORMAT_PCM;
