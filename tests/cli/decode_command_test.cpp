@@ -124,23 +124,6 @@ std::vector<int16_t> wavSamples(const std::string& path, WAVEFORMATEX& format) {
     return samples;
 }
 
-double correlation(const std::vector<int16_t>& ref, const std::vector<int16_t>& out, int channels,
-                   int lag) {
-    const int frames = int(ref.size()) / channels;
-    const int outFrames = int(out.size()) / channels;
-    double xy = 0.0, xx = 0.0, yy = 0.0;
-    for (int i = std::max(0, -lag); i < frames && i + lag < outFrames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            const double x = ref[size_t(i) * channels + c];
-            const double y = out[size_t(i + lag) * channels + c];
-            xy += x * y;
-            xx += x * x;
-            yy += y * y;
-        }
-    }
-    return xy / std::sqrt(std::max(xx * yy, 1e-30));
-}
-
 // WAV -> encode -> VQF -> decode -> WAV through the program itself: the decoded file starts
 // sample-aligned with the original and ends with less than one frame of padding.
 TEST_F(DecodeCliTest, WavThroughEncodeAndDecodeComesBackSampleAligned) {

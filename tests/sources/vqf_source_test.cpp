@@ -52,24 +52,6 @@ std::vector<int16_t> music(uint32_t rate, int channels, int frames) {
     return out;
 }
 
-// Normalised correlation of `out` against `ref` with `out` shifted by `lag` sample frames.
-double correlation(const std::vector<int16_t>& ref, const std::vector<int16_t>& out, int channels,
-                   int lag) {
-    const int frames = int(ref.size()) / channels;
-    const int outFrames = int(out.size()) / channels;
-    double xy = 0.0, xx = 0.0, yy = 0.0;
-    for (int i = std::max(0, -lag); i < frames && i + lag < outFrames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            const double x = ref[size_t(i) * channels + c];
-            const double y = out[size_t(i + lag) * channels + c];
-            xy += x * y;
-            xx += x * x;
-            yy += y * y;
-        }
-    }
-    return xy / std::sqrt(std::max(xx * yy, 1e-30));
-}
-
 double snrDb(const std::vector<int16_t>& ref, const std::vector<int16_t>& out) {
     double s = 0.0, e = 0.0;
     for (size_t i = 0; i < ref.size(); ++i) {

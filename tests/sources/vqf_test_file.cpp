@@ -1,5 +1,6 @@
 #include "tests/sources/vqf_test_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -88,6 +89,23 @@ uint32_t rateHz(int khz) {
 int writeVqf(const std::string& path, const VqfConfig& config, const std::vector<int16_t>& samples,
              const VqfTexts& texts) {
     return encode(path, config, samples, -1, texts);
+}
+
+double correlation(const std::vector<int16_t>& ref, const std::vector<int16_t>& out, int channels,
+                   int lag) {
+    const int frames = int(ref.size()) / channels;
+    const int outFrames = int(out.size()) / channels;
+    double xy = 0.0, xx = 0.0, yy = 0.0;
+    for (int i = std::max(0, -lag); i < frames && i + lag < outFrames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            const double x = ref[size_t(i) * channels + c];
+            const double y = out[size_t(i + lag) * channels + c];
+            xy += x * y;
+            xx += x * x;
+            yy += y * y;
+        }
+    }
+    return xy / std::sqrt(std::max(xx * yy, 1e-30));
 }
 
 int writeVqfFrames(const std::string& path, const VqfConfig& config, int frames) {

@@ -30,6 +30,11 @@ struct VqfTexts {
 int writeVqf(const std::string& path, const VqfConfig& config, const std::vector<int16_t>& samples,
              const VqfTexts& texts = {});
 
+// Normalised correlation of interleaved `out` against `ref`, with `out` shifted by `lag`
+// sample frames; the alignment tests expect its maximum at lag 0.
+double correlation(const std::vector<int16_t>& ref, const std::vector<int16_t>& out, int channels,
+                   int lag);
+
 // Exactly `frames` frames of a tone, with no padding frames.
 int writeVqfFrames(const std::string& path, const VqfConfig& config, int frames);
 
