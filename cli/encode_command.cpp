@@ -125,10 +125,13 @@ int runEncode(const EncodeRequest& request) {
         progress.monitorRunning = true;
         {
             ProgressMonitor monitor(std::cerr, succeeded + failed + total, succeeded, failed);
+            // Cleared before the monitor is joined, however the job ends.
+            struct EndOfJob {
+                ~EndOfJob() { jobProgress().monitorRunning = false; }
+            } endOfJob;
             if (live)
                 monitor.start();
             job.run();
-            progress.monitorRunning = false;
         }
         succeeded += progress.successCount;
         failed += progress.failureCount;

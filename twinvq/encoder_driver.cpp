@@ -7,6 +7,7 @@
 #include "driver/job_progress.h"
 #include "platform/byte_order.h"
 #include "platform/file_ops.h"
+#include "platform/text_encoding.h"
 #include "tags/song_tags.h"
 #include "tvq/tvqenc.h"
 #include "twinvq/bit_file.h"
@@ -125,7 +126,10 @@ void EncoderDriver::fillHeaderInfo(const std::string& sourcePath, const WAVEFORM
     copyText(header_.year, tags.year);
     copyText(header_.track, tags.track != 0 ? std::to_string(tags.track) : std::string());
     if (nameFromFileName_ || header_.name[0] == '\0') {
-        copyText(header_.name, nameFromPath(sourcePath));
+        // File names are UTF-8 here, header texts CP932; a long name is cut between
+        // characters.
+        const std::string name = text::utf8ToCp932(nameFromPath(sourcePath));
+        copyText(header_.name, name.substr(0, text::cp932FitLength(name, kTvqTextSize - 1)));
     }
     std::memset(header_.id, 0, sizeof header_.id);
     TvqGetVersionID(0, header_.id);

@@ -78,8 +78,9 @@ TEST_F(WalkTest, FilesBeforeSubfoldersDepthFirstAndOneTypeAfterAnother) {
     touch("sub/d.mp3");
     touch("t.rmp");
     touch("notes.txt");
-    EXPECT_EQ(walk(root), (Paths{"a.wav", "z.WAV", "sub/c.wav", "sub/deeper/e.wav", "b.mp3",
-                                 "sub/d.mp3", "t.rmp"}));
+    touch("曲.wav");
+    EXPECT_EQ(walk(root), (Paths{"a.wav", "z.WAV", "曲.wav", "sub/c.wav", "sub/deeper/e.wav",
+                                 "b.mp3", "sub/d.mp3", "t.rmp"}));
 }
 
 TEST_F(WalkTest, TypeMaskSelectsThePasses) {

@@ -246,6 +246,11 @@ TEST_F(EncoderDriverTest, TagTextsGoIntoTheHeaderAndDoNotLeakIntoTheNextFile) {
     EXPECT_FALSE(plain.has("AUTH"));
     EXPECT_FALSE(plain.has("YEAR"));
 
+    // A UTF-8 file name becomes a CP932 song name.
+    test::writeWav(path("曲名.wav"), 11025, 1, 16, test::sine(11025, 1, 5000, 500.0));
+    expectConverted(path("曲名.wav"), 11025, 1, 16, 10);
+    EXPECT_EQ(parseVqf(readFile(path("曲名.vqf"))).chunk("NAME"), "\x8b\xc8\x96\xbc");
+
     driver.setNameFromFileName(true);
     expectConverted(path("tagged.wav"), 11025, 1, 16, 10);
     EXPECT_EQ(parseVqf(readFile(path("tagged.vqf"))).chunk("NAME"), "tagged");
