@@ -107,6 +107,8 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
     const int64_t bitsTimesRate = int64_t{c.bitRateKbps} * 1000 * c.frameSize;
     c.frameBits = static_cast<int>((bitsTimesRate + c.sampleRateHz - 1) / c.sampleRateHz);
 
+    c.windowTypeBits = c.channels == 2 ? 5 : 4;
+    c.windowTypes = c.channels == 2 ? 2 * kWindowShapes : kWindowShapes;
     c.lpcOrder = c.rateKhz >= 22 ? 16 : 12;
     c.lspFirstGroup = 4;
     c.lspFirstStepBits = 4;
@@ -147,7 +149,7 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
         if (b.hasPitch) {
             perChannel += kPitchBits + kPitchGainBits;
         }
-        b.sideBits = kWindowTypeBits + c.channels * perChannel;
+        b.sideBits = c.windowTypeBits + c.channels * perChannel;
         if (b.hasPitch) {
             b.sideBits += kPitchVectorPairs * 2 * kPitchShapeBits;
         }
@@ -176,7 +178,7 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
 void fillConfInfo(const StreamConfig& c, ConfInfo& conf) {
     conf = ConfInfo{};
     conf.numChannels = c.channels;
-    conf.windowTypeBits = kWindowTypeBits;
+    conf.windowTypeBits = c.windowTypeBits;
     conf.lspBits0 = c.lspBits0;
     conf.lspBits1 = c.lspBits1;
     conf.lspBits2 = c.lspBits2;

@@ -13,8 +13,9 @@ namespace tembrel::tvq {
 
 inline constexpr int kBlockTypes = 3;  // long, middle, short
 inline constexpr int kMaxChannels = 2;
-inline constexpr int kWindowTypeBits = 4;
-inline constexpr int kWindowTypes = kBlockTypes * kBlockTypes;  // current x next block type
+// Window type = stereo mode x 9 + block type x 3 + next block type; the stereo mode (0 left/
+// right, 1 mid/side) exists only in stereo streams, whose window-type field is one bit wider.
+inline constexpr int kWindowShapes = kBlockTypes * kBlockTypes;
 
 // Quantiser constants shared by both sides.
 inline constexpr int kGainBits = 8;
@@ -63,6 +64,8 @@ struct StreamConfig {
     int bitRateKbps = 0;
     int frameSize = 0;
     int frameBits = 0;
+    int windowTypeBits = 4;
+    int windowTypes = kWindowShapes;  // valid window types: 0 .. windowTypes - 1
     int lpcOrder = 0;
     int lspBits0 = 1;  // prediction switch
     int lspBits1 = 0;  // first group, finer steps
@@ -87,12 +90,20 @@ void fillConfInfo(const StreamConfig& config, ConfInfo& conf);
 // The real sampling rate of a rate in kHz as the header stores it (0 when unknown).
 int sampleRateFromKhz(int khz);
 
-// Block type of a window type, or -1 when the window type is invalid.
-inline int blockTypeOf(int windowType) {
-    return windowType >= 0 && windowType < kWindowTypes ? windowType / kBlockTypes : -1;
+// Block type of a window type, or -1 when the window type is invalid for the stream.
+inline int blockTypeOf(const StreamConfig& c, int windowType) {
+    return windowType >= 0 && windowType < c.windowTypes ? windowType % kWindowShapes / kBlockTypes
+                                                         : -1;
 }
+// The next window's block type and the stereo mode of a valid window type.
 inline int nextBlockTypeOf(int windowType) {
     return windowType % kBlockTypes;
+}
+inline bool isMidSide(int windowType) {
+    return windowType / kWindowShapes == 1;
+}
+inline int makeWindowType(int blockType, int nextType, bool midSide) {
+    return (midSide ? kWindowShapes : 0) + blockType * kBlockTypes + nextType;
 }
 
 }  // namespace tembrel::tvq

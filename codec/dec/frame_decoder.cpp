@@ -34,10 +34,11 @@ float FrameDecoder::noiseSample() {
 void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     const int n = config_.frameSize;
     // A window type the reader would refuse never gets here; any other value is treated as
-    // a long block so that arbitrary input still decodes.
-    const int blockType = std::max(blockTypeOf(index.windowType), 0);
-    const int nextType =
-        blockType == blockTypeOf(index.windowType) ? nextBlockTypeOf(index.windowType) : 0;
+    // a long left/right block so that arbitrary input still decodes.
+    const bool valid = blockTypeOf(config_, index.windowType) >= 0;
+    const int blockType = valid ? blockTypeOf(config_, index.windowType) : 0;
+    const int nextType = valid ? nextBlockTypeOf(index.windowType) : 0;
+    const bool midSide = valid && isMidSide(index.windowType);
     const BlockLayout& b = config_.blocks[blockType];
     const int m = b.subSize;
     const int leftOverlap = std::min(prevRightOverlap_, m);
@@ -45,16 +46,15 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     prevRightOverlap_ = rightOverlap;
 
     decodeShapes(config_, blockType, index.shapeIndex, shapes_);
-    coefs_.resize(m);
-    timeBlock_.resize(2 * m);
     for (int ch = 0; ch < config_.channels; ++ch) {
         decodeChannelModel(config_, blockType, index, ch, memory_[ch], model_);
-        std::vector<float>& acc = overlap_[ch];
+        std::vector<float>& coefs = coefs_[ch];
+        coefs.assign(b.subBlocks * m, 0.0f);
         for (int j = 0; j < b.subBlocks; ++j) {
+            float* sub = &coefs[j * m];
             binScales(config_, blockType, model_, j, scales_);
-            std::fill(coefs_.begin(), coefs_.end(), 0.0f);
             for (int k = 0; k < b.codedBins; ++k) {
-                coefs_[k] = shapes_[coefPosition(b, ch, k, j)] * scales_[k];
+                sub[k] = shapes_[coefPosition(b, ch, k, j)] * scales_[k];
             }
             // Noise filling above the coded range, at the level the frame gives relative to
             // the envelope continued from the top of the coded range.
@@ -63,10 +63,24 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
                 const float bandLevel = b.noiseBands > 0 ? model_.noise[j * b.noiseBands + band]
                                                          : dbToAmplitude(kNoiseDefaultDb);
                 for (int k = b.noiseEdges[band]; k < b.noiseEdges[band + 1]; ++k) {
-                    coefs_[k] = noiseSample() * level * bandLevel * model_.lpcEnv[k];
+                    sub[k] = noiseSample() * level * bandLevel * model_.lpcEnv[k];
                 }
             }
-            mdct_[blockType]->inverse(coefs_.data(), timeBlock_.data());
+        }
+    }
+    if (midSide && config_.channels == 2) {
+        for (size_t i = 0; i < coefs_[0].size(); ++i) {
+            const float mid = coefs_[0][i];
+            const float side = coefs_[1][i];
+            coefs_[0][i] = mid + side;
+            coefs_[1][i] = mid - side;
+        }
+    }
+    timeBlock_.resize(2 * m);
+    for (int ch = 0; ch < config_.channels; ++ch) {
+        std::vector<float>& acc = overlap_[ch];
+        for (int j = 0; j < b.subBlocks; ++j) {
+            mdct_[blockType]->inverse(&coefs_[ch][j * m], timeBlock_.data());
             const std::vector<float>& w =
                 windows_.get(m, j == 0 ? leftOverlap : m, j == b.subBlocks - 1 ? rightOverlap : m);
             const int offset = n / 2 + j * m - m / 2;

@@ -33,7 +33,8 @@ class FrameDecoder {
     uint32_t noiseState_ = 0x2545f491u;
     // Scratch, kept to avoid allocation per frame.
     ChannelModel model_;
-    std::vector<float> shapes_, scales_, coefs_, timeBlock_;
+    std::vector<float> shapes_, scales_, timeBlock_;
+    std::array<std::vector<float>, kMaxChannels> coefs_;  // subBlocks x subSize per channel
 };
 
 }  // namespace tembrel::tvq

@@ -79,7 +79,10 @@ int TvqGetNumFixedBitsPerFrame() {
 }
 
 int TvqWtypeToBtype(int windowType, int* blockType) {
-    const int type = blockTypeOf(windowType);
+    if (!state()) {
+        return 1;
+    }
+    const int type = blockTypeOf(state()->config, windowType);
     if (type < 0) {
         return 1;
     }

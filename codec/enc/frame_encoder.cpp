@@ -60,9 +60,10 @@ void FrameEncoder::encode(const float* samples, FrameIndex& index) {
     const int rightOverlap = std::min(m, config_.blocks[nextType].subSize);
     prevRightOverlap_ = rightOverlap;
 
-    index.windowType = blockType * kBlockTypes + nextType;
-    index.blockType = blockType;
     analyse(blockType, leftOverlap, rightOverlap);
+    const bool midSide = chooseMidSide(blockType);
+    index.windowType = makeWindowType(blockType, nextType, midSide);
+    index.blockType = blockType;
 
     const BlockLayout& b = config_.blocks[blockType];
     const int total = codedCount(config_, blockType);
@@ -108,7 +109,55 @@ void FrameEncoder::analyse(int blockType, int leftOverlap, int rightOverlap) {
             }
             mdct_[blockType]->forward(windowed_.data(), spectrum_[ch].data() + j * m);
         }
+        threshold_[ch].resize(b.subBlocks * m);
+        power_.resize(m);
+        for (int j = 0; j < b.subBlocks; ++j) {
+            const float* x = spectrum_[ch].data() + j * m;
+            for (int k = 0; k < m; ++k) {
+                power_[k] = x[k] * x[k];
+            }
+            masking_[blockType]->threshold(power_.data(), bandThreshold_);
+            std::copy(bandThreshold_.begin(), bandThreshold_.end(), threshold_[ch].begin() + j * m);
+        }
     }
+}
+
+bool FrameEncoder::chooseMidSide(int blockType) {
+    if (config_.channels != 2) {
+        return false;
+    }
+    const BlockLayout& b = config_.blocks[blockType];
+    const int m = b.subSize;
+    double left = 0.0, right = 0.0, mid = 0.0, side = 0.0;
+    for (int j = 0; j < b.subBlocks; ++j) {
+        for (int k = 0; k < b.codedBins; ++k) {
+            const double l = spectrum_[0][j * m + k];
+            const double r = spectrum_[1][j * m + k];
+            left += l * l;
+            right += r * r;
+            mid += 0.25 * (l + r) * (l + r);
+            side += 0.25 * (l - r) * (l - r);
+        }
+    }
+    // The pair that puts more of the energy into one channel leaves less to code in the
+    // other; mid/side wins on the near-mono material most recordings are.
+    const double lrBalance = std::min(left, right) / std::max(std::max(left, right), 1e-9);
+    const double msBalance = std::min(mid, side) / std::max(std::max(mid, side), 1e-9);
+    if (!(msBalance < lrBalance)) {
+        return false;
+    }
+    for (int i = 0; i < b.subBlocks * m; ++i) {
+        const float l = spectrum_[0][i];
+        const float r = spectrum_[1][i];
+        spectrum_[0][i] = 0.5f * (l + r);
+        spectrum_[1][i] = 0.5f * (l - r);
+        // Noise in mid and side both reaches left and right: each may use half of the
+        // smaller threshold.
+        const float t = 0.5f * std::min(threshold_[0][i], threshold_[1][i]);
+        threshold_[0][i] = t;
+        threshold_[1][i] = t;
+    }
+    return true;
 }
 
 void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
@@ -198,10 +247,7 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
     // masking threshold, softened by kWeightExponent.
     for (int j = 0; j < b.subBlocks; ++j) {
         binScales(config_, blockType, model, j, scales_);
-        for (int k = 0; k < m; ++k) {
-            power[k] = x[j * m + k] * x[j * m + k];
-        }
-        masking_[blockType]->threshold(power.data(), threshold_);
+        const float* threshold = &threshold_[ch][j * m];
         for (int k = 0; k < b.codedBins; ++k) {
             const int pos = coefPosition(b, ch, k, j);
             const float s = scales_[k];
@@ -211,7 +257,7 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
                 continue;
             }
             target_[pos] = x[j * m + k] / s;
-            weight_[pos] = std::pow(s * s / threshold_[k], kWeightExponent);
+            weight_[pos] = std::pow(s * s / threshold[k], kWeightExponent);
         }
     }
 }

@@ -23,6 +23,8 @@ class FrameEncoder {
 
   private:
     void analyse(int blockType, int leftOverlap, int rightOverlap);
+    // Rotates the pair to mid/side when that compacts it better; true when it did.
+    bool chooseMidSide(int blockType);
     void encodeChannel(int ch, int blockType, FrameIndex& index);
 
     StreamConfig config_;
@@ -35,8 +37,10 @@ class FrameEncoder {
     int pendingType_ = 0;  // block type decided one frame ahead
     int prevRightOverlap_;
     // Per-frame work areas.
-    std::array<std::vector<float>, kMaxChannels> spectrum_;  // subBlocks x subSize
-    std::vector<float> target_, weight_, reconstruction_, windowed_, scales_, threshold_;
+    std::array<std::vector<float>, kMaxChannels> spectrum_;   // subBlocks x subSize
+    std::array<std::vector<float>, kMaxChannels> threshold_;  // masked noise power per bin
+    std::vector<float> target_, weight_, reconstruction_, windowed_, scales_, power_,
+        bandThreshold_;
     std::array<ChannelModel, kMaxChannels> model_;
 };
 

@@ -104,6 +104,37 @@ TEST_P(RoundTripTest, BlockTypesFollowTheSignal) {
     }
 }
 
+TEST(StereoRoundTrip, SharedAndOneSidedMaterialKeepTheirImage) {
+    for (const CodecConfig& c : allConfigs()) {
+        if (c.channels != 2) {
+            continue;
+        }
+        SCOPED_TRACE(testing::Message() << c.khz << " kHz " << c.kbps);
+        const int rate = rateHz(c.khz);
+        const int frames = rate;
+        const std::vector<float> mono = tvq::signals::music(rate, 1, frames);
+        // The same signal in both channels comes back the same in both.
+        std::vector<float> both(mono);
+        both.insert(both.end(), mono.begin(), mono.end());
+        RoundTrip rt = roundTrip(c, both, frames);
+        std::vector<float> left(rt.output.begin(), rt.output.begin() + frames);
+        std::vector<float> right(rt.output.begin() + frames, rt.output.end());
+        EXPECT_GT(snrDb(mono, left), kSnrFloorDb);
+        EXPECT_GT(snrDb(left, right), 20.0);
+        // A signal in the left channel only leaves the right one silent.
+        std::vector<float> oneSided(mono);
+        oneSided.resize(2 * frames, 0.0f);
+        rt = roundTrip(c, oneSided, frames);
+        left.assign(rt.output.begin(), rt.output.begin() + frames);
+        EXPECT_GT(snrDb(mono, left), kSnrFloorDb);
+        double rightPower = 0.0;
+        for (int i = frames; i < 2 * frames; ++i) {
+            rightPower += double{rt.output[i]} * rt.output[i];
+        }
+        EXPECT_LT(rightPower / frames, 1.0);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllConfigurations, RoundTripTest, testing::ValuesIn(allConfigs()),
                          [](const testing::TestParamInfo<CodecConfig>& info) {
                              const CodecConfig& c = info.param;
