@@ -52,6 +52,9 @@ std::string unreadableReason(const std::string& path) {
         return std::strerror(errno);
     if (S_ISDIR(st.st_mode))
         return "is a folder";
+    // Opening a FIFO could block, reading a device might never end.
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          std::fclose);
     if (!file)

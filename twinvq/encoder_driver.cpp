@@ -1,5 +1,7 @@
 #include "twinvq/encoder_driver.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -140,7 +142,15 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     failure_.clear();
     outputTouched_ = false;
 
-    // 1. The source, opened by its contents.
+    // 1. The source, opened by its contents. Only regular files: opening a FIFO or a
+    // device could block or never end.
+    struct stat st {};
+    if (stat(sourcePath.c_str(), &st) != 0) {
+        return fail(std::strerror(errno));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return fail("not a regular file");
+    }
     selector_ = std::make_unique<SourceSelector>();
     if (!selector_->open(sourcePath.c_str(), false)) {
         selector_.reset();

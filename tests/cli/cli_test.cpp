@@ -1,6 +1,7 @@
 // The command-line program, run as a user runs it, on generated files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -112,11 +113,14 @@ TEST_F(CliTest, InfoReportsEachProblemOnOneLineAndShowsTheOtherFiles) {
     junk.insert(junk.end(), tag.begin(), tag.end());
     writeFile(at("junk.wav"), junk);
     wav("good.wav");
+    ASSERT_EQ(mkfifo(at("fifo.wav").c_str(), 0600), 0);
 
     const CliRun r = cli("info " + quoted(at("junk.wav")) + " " + quoted(at("missing.wav")) + " " +
-                         quoted(at("good.wav")));
+                         quoted(at("fifo.wav")) + " " + quoted(at("good.wav")));
     EXPECT_NE(r.status, 0);
-    EXPECT_EQ(count(r.err, "\n"), 2) << r.err;
+    EXPECT_EQ(count(r.err, "\n"), 3) << r.err;
+    EXPECT_NE(r.err.find("tembrel-cli: " + at("fifo.wav") + ": not a regular file"),
+              std::string::npos);
     EXPECT_NE(r.err.find("tembrel-cli: " + at("junk.wav") + ": "), std::string::npos);
     EXPECT_NE(r.err.find("tembrel-cli: " + at("missing.wav") + ": "), std::string::npos);
     EXPECT_NE(r.out.find("kind: none"), std::string::npos);

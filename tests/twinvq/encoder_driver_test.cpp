@@ -1,6 +1,7 @@
 // Real conversions: WAV files of every supported rate, channel count and sample width
 // become VQF files whose header and frame count are checked against the source.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -263,6 +264,15 @@ TEST_F(EncoderDriverTest, UnsupportedWidthFailsBeforeTheOutputIsTouched) {
     EXPECT_NE(driver.failureReason().find("24-bit"), std::string::npos);
     EXPECT_FALSE(driver.outputTouched());
     EXPECT_EQ(readFile(path("deep.vqf")), test::bytesOf("older"));
+
+    // A FIFO would block the reader forever; a folder is no file.
+    ASSERT_EQ(mkfifo(path("pipe.wav").c_str(), 0600), 0);
+    EXPECT_EQ(driver.encodeFile(path("pipe.wav"), path("pipe.vqf")), 0);
+    EXPECT_EQ(driver.failureReason(), "not a regular file");
+    fs::create_directory(path("folder.wav"));
+    EXPECT_EQ(driver.encodeFile(path("folder.wav"), path("folder.vqf")), 0);
+    EXPECT_EQ(driver.failureReason(), "not a regular file");
+    EXPECT_FALSE(fs::exists(path("pipe.vqf")));
 
     writeFile(path("junk.wav"), "not audio at all");
     EXPECT_EQ(driver.encodeFile(path("junk.wav"), path("junk.vqf")), 0);
