@@ -11,9 +11,14 @@ namespace tembrel::tvq {
 namespace {
 
 constexpr float kInputLimit = 65536.0f;
-// Exponent applied to the noise-to-mask weights: 1 would follow the masking model fully;
-// less keeps some noise in every bin and the search steadier.
-constexpr float kWeightExponent = 0.6f;
+// Exponent applied to the noise-to-mask weights: 1 follows the masking model fully, less
+// spreads the noise more evenly. With few bits per coefficient the softer weighting measured
+// better, with more bits the full one.
+float weightExponent(const StreamConfig& c, int blockType) {
+    const float bitsPerCoef =
+        static_cast<float>(c.blocks[blockType].shapeBits) / codedCount(c, blockType);
+    return std::clamp(0.6f + (bitsPerCoef - 1.2f), 0.6f, 1.0f);
+}
 
 float rms(const float* x, int count) {
     double sum = 0.0;
@@ -244,10 +249,11 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
     }
 
     // Normalised target and perceptual weights: the search minimises noise relative to the
-    // masking threshold, softened by kWeightExponent.
+    // masking threshold, softened by weightExponent().
     for (int j = 0; j < b.subBlocks; ++j) {
         binScales(config_, blockType, model, j, scales_);
         const float* threshold = &threshold_[ch][j * m];
+        const float exponent = weightExponent(config_, blockType);
         for (int k = 0; k < b.codedBins; ++k) {
             const int pos = coefPosition(b, ch, k, j);
             const float s = scales_[k];
@@ -257,7 +263,7 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
                 continue;
             }
             target_[pos] = x[j * m + k] / s;
-            weight_[pos] = std::pow(s * s / threshold[k], kWeightExponent);
+            weight_[pos] = std::pow(s * s / threshold[k], exponent);
         }
     }
 }

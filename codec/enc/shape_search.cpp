@@ -9,7 +9,7 @@
 namespace tembrel::tvq {
 namespace {
 
-constexpr int kCandidates = 8;
+constexpr int kCandidates = 32;
 
 struct Scored {
     float cost;
@@ -48,6 +48,8 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
     const int dim = vectorDim(config, blockType);
     float x[kMaxCodebookDim], w[kMaxCodebookDim];
     std::vector<Scored> pick0, pick1;
+    float weighted0[kCandidates * kMaxCodebookDim];
+    float partial0[kCandidates], partial1[kCandidates];
     for (int v = 0; v < vectors; ++v) {
         int len = 0;
         for (int pos = v; pos < total; pos += vectors) {
@@ -59,21 +61,43 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
         const float* book1 = shapeCodebook(1, b.shape1Bits[v], dim);
         preselect(book0, 1 << b.shape0Bits[v], dim, x, w, len, pick0);
         preselect(book1, 1 << b.shape1Bits[v], dim, x, w, len, pick1);
+        // d(i, j) = sum w (x - a_i - b_j)^2 = P_i + Q_j + 2 sum w a_i b_j, with
+        // P_i = sum w (x - a_i)^2 and Q_j = sum w b_j (b_j - 2 x); only the cross term is
+        // left for the pair loop.
+        const int count0 = static_cast<int>(pick0.size());
+        const int count1 = static_cast<int>(pick1.size());
+        for (int i = 0; i < count0; ++i) {
+            const float* a = book0 + pick0[i].index * dim;
+            float p = 0.0f;
+            for (int k = 0; k < len; ++k) {
+                const float e = x[k] - a[k];
+                p += w[k] * e * e;
+                weighted0[i * kMaxCodebookDim + k] = 2.0f * w[k] * a[k];
+            }
+            partial0[i] = p;
+        }
+        for (int j = 0; j < count1; ++j) {
+            const float* b1 = book1 + pick1[j].index * dim;
+            float q = 0.0f;
+            for (int k = 0; k < len; ++k) {
+                q += w[k] * b1[k] * (b1[k] - 2.0f * x[k]);
+            }
+            partial1[j] = q;
+        }
         float best = std::numeric_limits<float>::max();
         int best0 = pick0[0].index, best1 = pick1[0].index;
-        for (const Scored& s0 : pick0) {
-            const float* c0 = book0 + s0.index * dim;
-            for (const Scored& s1 : pick1) {
-                const float* c1 = book1 + s1.index * dim;
-                float d = 0.0f;
+        for (int i = 0; i < count0; ++i) {
+            const float* wa = &weighted0[i * kMaxCodebookDim];
+            for (int j = 0; j < count1; ++j) {
+                const float* b1 = book1 + pick1[j].index * dim;
+                float d = partial0[i] + partial1[j];
                 for (int k = 0; k < len; ++k) {
-                    const float e = x[k] - c0[k] - c1[k];
-                    d += w[k] * e * e;
+                    d += wa[k] * b1[k];
                 }
                 if (d < best) {
                     best = d;
-                    best0 = s0.index;
-                    best1 = s1.index;
+                    best0 = pick0[i].index;
+                    best1 = pick1[j].index;
                 }
             }
         }
