@@ -45,8 +45,7 @@ int32_t countFiles(const std::string& path, int32_t typeMask) {
     job.mode = JobMode::AutoRename;
     job.renameTarget = &counter;
     job.typeMask = typeMask;
-    job.folderPath = path;
-    job.resolvePath(path);
+    job.setUp(path);
     if (job.kind == PathKind::Unresolved)
         return 1;
     job.run();
@@ -115,9 +114,7 @@ int runEncode(const EncodeRequest& request) {
         job.encoder = &encoderDriver();
         job.typeMask = request.typeMask;
         job.listener = plain ? &plainLines : nullptr;
-        progress.resetCounters();
-        job.folderPath = path;
-        job.resolvePath(path);
+        job.setUp(path);
 
         progress.resetForEncoding();
         if (interrupted)

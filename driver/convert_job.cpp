@@ -62,6 +62,12 @@ void ConvertJob::setPaths(const std::string& path) {
     outputPath = vqfPathFor(path);
 }
 
+void ConvertJob::setUp(const std::string& path) {
+    jobProgress().resetCounters();
+    folderPath = path;
+    resolvePath(path);
+}
+
 void ConvertJob::resolvePath(const std::string& path) {
     const PathLookup found = lookupPath(path);
     if (!found.exists) {

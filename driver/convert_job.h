@@ -61,6 +61,9 @@ class ConvertJob {
     // Optional.
     JobListener* listener = nullptr;
 
+    // What every front end does with a path the user gave: resets the two file counters
+    // of JobProgress, keeps the path as folderPath and resolves it.
+    void setUp(const std::string& path);
     // Looks the path up exactly; sets kind and both paths.
     void resolvePath(const std::string& path);
     // inputPath = path; outputPath = path with the extension of its last element

@@ -77,8 +77,7 @@ class PolicyTest : public ::testing::Test {
     ConvertJob& runJob(const std::string& path) {
         job = ConvertJob{};
         job.encoder = &encoder;
-        job.folderPath = path;
-        job.resolvePath(path);
+        job.setUp(path);
         job.run();
         return job;
     }
@@ -121,7 +120,6 @@ TEST_F(PolicyTest, CancelRemovesThePartialOutputUnlessAskedToKeepIt) {
     ASSERT_EQ(job.failures().size(), 1u);
     EXPECT_EQ(job.failures()[0].result, FileOutcome::Result::Cancelled);
 
-    jobProgress().resetCounters();
     jobProgress().resetForEncoding();
     convertSettings().keepPartialOnCancel = true;
     runJob(root + "/x.mp3");
