@@ -19,11 +19,11 @@ struct RateChoice {
 // Every configuration the converter's settings can produce. The coded bandwidth grows with the
 // bits per channel: coding fewer bins well sounds better than coding all bins badly.
 constexpr RateChoice kChoices[] = {
-    {8, 1, 8, 3300, 3900},     {8, 2, 16, 3300, 3900},    {11, 1, 8, 3600, 5000},
-    {11, 1, 10, 4200, 5200},   {11, 2, 16, 3600, 5000},   {11, 2, 20, 4200, 5200},
-    {16, 1, 16, 6000, 7600},   {16, 2, 32, 6000, 7600},   {22, 1, 20, 6500, 9500},
-    {22, 1, 24, 7500, 10500},  {22, 1, 32, 9500, 11000},  {22, 2, 40, 6500, 9500},
-    {22, 2, 48, 7500, 10500},  {22, 2, 64, 9500, 11000},  {44, 1, 40, 11500, 15500},
+    {8, 1, 8, 3800, 4000},     {8, 2, 16, 3800, 4000},    {11, 1, 8, 4100, 5300},
+    {11, 1, 10, 4800, 5400},   {11, 2, 16, 4100, 5300},   {11, 2, 20, 4800, 5400},
+    {16, 1, 16, 6600, 7800},   {16, 2, 32, 6600, 7800},   {22, 1, 20, 7500, 10000},
+    {22, 1, 24, 8600, 10500},  {22, 1, 32, 10000, 11000}, {22, 2, 40, 7500, 10000},
+    {22, 2, 48, 8600, 10500},  {22, 2, 64, 10000, 11000}, {44, 1, 40, 11500, 15500},
     {44, 1, 48, 13000, 16500}, {44, 2, 80, 11500, 15500}, {44, 2, 96, 13000, 16500},
 };
 
@@ -132,12 +132,8 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
         const int longBands = std::clamp(static_cast<int>(std::lround(longBarks / 1.4)), 6, 18);
         b.envBands = t == 0 ? longBands : t == 1 ? std::max(4, longBands / 2) : 3;
         b.envBands = std::min(b.envBands, b.codedBins);
-        b.bandEdges = barkEdges(0, b.codedBins, b.envBands, c.sampleRateHz, b.subSize);
         b.noiseBands = t == 2 ? 0 : std::min(t == 0 ? 2 : 1, b.noiseBins - b.codedBins);
         b.hasPb = b.noiseBands > 0;
-        b.noiseEdges =
-            b.hasPb ? barkEdges(b.codedBins, b.noiseBins, b.noiseBands, c.sampleRateHz, b.subSize)
-                    : std::vector<int>{b.codedBins, b.noiseBins};
         b.subGainCount = b.subBlocks > 1 ? b.subBlocks : 0;
         b.hasPitch = false;
 
@@ -159,10 +155,19 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
         // some codebooks by one bit, so that the frame length comes out exact.
         const int base = kShapeBaseBits;
         b.vectorCount = b.shapeBits / (2 * base);
-        const int coded = c.channels * b.subBlocks * b.codedBins;
-        if (b.vectorCount < 1 || (coded + b.vectorCount - 1) / b.vectorCount > kMaxCodebookDim) {
+        if (b.vectorCount < 1) {
             return false;  // cannot happen for the table above; guards future edits
         }
+        // Vectors may not outgrow the codebooks: when the bits are too few for the bandwidth,
+        // the coded range shrinks (short blocks at the lowest rates) and noise fills the rest.
+        const int maxCoded = b.vectorCount * kMaxCodebookDim / (c.channels * b.subBlocks);
+        b.codedBins = std::min(b.codedBins, maxCoded);
+        b.bandEdges = barkEdges(0, b.codedBins, b.envBands, c.sampleRateHz, b.subSize);
+        b.noiseBands = t == 2 ? 0 : std::min(t == 0 ? 2 : 1, b.noiseBins - b.codedBins);
+        b.hasPb = b.noiseBands > 0;
+        b.noiseEdges =
+            b.hasPb ? barkEdges(b.codedBins, b.noiseBins, b.noiseBands, c.sampleRateHz, b.subSize)
+                    : std::vector<int>{b.codedBins, b.noiseBins};
         b.shape0Bits.assign(b.vectorCount, base);
         b.shape1Bits.assign(b.vectorCount, base);
         int extra = b.shapeBits - 2 * base * b.vectorCount;
