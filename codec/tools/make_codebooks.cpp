@@ -2,11 +2,14 @@
 // jointly on synthetic flattened spectra (Gaussian components with a random log-normal spread,
 // plus sparse tonal peaks) drawn from a fixed-seed generator, so the output is reproducible.
 //
-// Usage: make_codebooks <output.cpp>
+// Usage: make_codebooks <output.cpp> [last-dim]
+// With last-dim, only the codebooks up to that vector length are written (the start of the
+// full table, since training runs from the shortest length up): a quick reproducibility check.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -181,8 +184,14 @@ void writeBook(FILE* out, const char* name, const Vec& book) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_codebooks <output.cpp>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make_codebooks <output.cpp> [last-dim]\n");
+        return 2;
+    }
+    const int lastDim = argc == 3 ? std::atoi(argv[2]) : kMaxCodebookDim;
+    if (lastDim < kMinCodebookDim || lastDim > kMaxCodebookDim) {
+        std::fprintf(stderr, "make_codebooks: last-dim must be %d..%d\n", kMinCodebookDim,
+                     kMaxCodebookDim);
         return 2;
     }
     FILE* out = std::fopen(argv[1], "w");
@@ -197,7 +206,7 @@ int main(int argc, char** argv) {
     std::fprintf(out, "// clang-format off\n#include \"codec/core/codebooks.h\"\n\n");
     std::fprintf(out, "#include <algorithm>\n\nnamespace tembrel::tvq {\nnamespace {\n\n");
     Random rng(kSeed);
-    for (int dim = kMinCodebookDim; dim <= kMaxCodebookDim; ++dim) {
+    for (int dim = kMinCodebookDim; dim <= lastDim; ++dim) {
         gDim = dim;
         for (int bits = kMinCodebookBits; bits <= kMaxCodebookBits; ++bits) {
             Vec book0, book1;

@@ -8,3 +8,9 @@ tembrel_add_test(codec_roundtrip_test
 tembrel_add_test(codec_fuzz_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_fuzz_test.cpp
   LIBS tvqenc tvqdec)
+tembrel_add_test(codebook_generator_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codebook_generator_test.cpp)
+add_dependencies(codebook_generator_test make_codebooks)
+target_compile_definitions(codebook_generator_test PRIVATE
+  MAKE_CODEBOOKS="$<TARGET_FILE:make_codebooks>"
+  CODEBOOK_TABLE="${PROJECT_SOURCE_DIR}/codec/tables/shape_codebooks.cpp")
