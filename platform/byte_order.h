@@ -14,40 +14,56 @@ namespace tembrel::bytes {
 // The caller guarantees in.size() >= width.
 inline uint32_t readBE(std::span<const uint8_t> in, std::size_t width) {
     uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i) value = (value << 8) | in[i];
+    for (std::size_t i = 0; i < width; ++i)
+        value = (value << 8) | in[i];
     return value;
 }
 
 inline uint32_t readLE(std::span<const uint8_t> in, std::size_t width) {
     uint32_t value = 0;
-    for (std::size_t i = width; i > 0; --i) value = (value << 8) | in[i - 1];
+    for (std::size_t i = width; i > 0; --i)
+        value = (value << 8) | in[i - 1];
     return value;
 }
 
-inline uint16_t readBE16(std::span<const uint8_t> in) { return uint16_t(readBE(in, 2)); }
-inline uint32_t readBE32(std::span<const uint8_t> in) { return readBE(in, 4); }
-inline uint16_t readLE16(std::span<const uint8_t> in) { return uint16_t(readLE(in, 2)); }
-inline uint32_t readLE32(std::span<const uint8_t> in) { return readLE(in, 4); }
+inline uint16_t readBE16(std::span<const uint8_t> in) {
+    return uint16_t(readBE(in, 2));
+}
+inline uint32_t readBE32(std::span<const uint8_t> in) {
+    return readBE(in, 4);
+}
+inline uint16_t readLE16(std::span<const uint8_t> in) {
+    return uint16_t(readLE(in, 2));
+}
+inline uint32_t readLE32(std::span<const uint8_t> in) {
+    return readLE(in, 4);
+}
 
 // Stores the low `width` bytes of `value` at the front of `out`.
 inline void storeBE(std::span<uint8_t> out, uint32_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) out[i] = uint8_t(value >> (8 * (width - 1 - i)));
+    for (std::size_t i = 0; i < width; ++i)
+        out[i] = uint8_t(value >> (8 * (width - 1 - i)));
 }
 
 inline void storeLE(std::span<uint8_t> out, uint32_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) out[i] = uint8_t(value >> (8 * i));
+    for (std::size_t i = 0; i < width; ++i)
+        out[i] = uint8_t(value >> (8 * i));
 }
 
 // Appends the low `width` bytes of `value`.
 inline void appendBE(std::vector<uint8_t>& out, uint32_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) out.push_back(uint8_t(value >> (8 * (width - 1 - i))));
+    for (std::size_t i = 0; i < width; ++i)
+        out.push_back(uint8_t(value >> (8 * (width - 1 - i))));
 }
 
 inline void appendLE(std::vector<uint8_t>& out, uint32_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) out.push_back(uint8_t(value >> (8 * i)));
+    for (std::size_t i = 0; i < width; ++i)
+        out.push_back(uint8_t(value >> (8 * i)));
 }
 
 // Signed 16-bit little-endian sample.
-inline int16_t readSampleLE16(std::span<const uint8_t> in) { return int16_t(readLE16(in)); }
+inline int16_t readSampleLE16(std::span<const uint8_t> in) {
+    return int16_t(readLE16(in));
+}
 
 }  // namespace tembrel::bytes

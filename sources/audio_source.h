@@ -9,7 +9,7 @@
 namespace tembrel {
 
 class AudioSource {
-public:
+  public:
     virtual ~AudioSource() = default;
 
     // Total PCM bytes the source expects to deliver from its first byte; 0 when unknown.

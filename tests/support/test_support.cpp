@@ -14,8 +14,8 @@ namespace tembrel::test {
 TempDir::TempDir() {
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate =
-            fs::temp_directory_path() / ("tembrel-test-" + std::to_string(rd()) + std::to_string(attempt));
+        fs::path candidate = fs::temp_directory_path() /
+                             ("tembrel-test-" + std::to_string(rd()) + std::to_string(attempt));
         std::error_code ec;
         if (fs::create_directory(candidate, ec)) {
             path_ = candidate;
@@ -28,19 +28,22 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Read-only files and folders made by a test must not stop the clean-up.
-    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::file(std::string_view name) const { return (path_ / name).string(); }
+std::string TempDir::file(std::string_view name) const {
+    return (path_ / name).string();
+}
 
 void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
 }
 
 void writeFile(const fs::path& path, std::string_view text) {
@@ -49,12 +52,14 @@ void writeFile(const fs::path& path, std::string_view text) {
 
 std::vector<uint8_t> readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 int run(const std::string& command) {
     int status = std::system(command.c_str());
-    if (status == -1) return -1;
+    if (status == -1)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -62,7 +67,9 @@ bool haveTool(std::string_view tool) {
     return run("command -v " + std::string(tool) + " >/dev/null 2>&1") == 0;
 }
 
-std::vector<uint8_t> bytesOf(std::string_view text) { return {text.begin(), text.end()}; }
+std::vector<uint8_t> bytesOf(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
 void writeWav(const fs::path& path, uint32_t rate, uint16_t channels, uint16_t bits,
               const std::vector<int16_t>& samples) {
@@ -87,16 +94,19 @@ void writeWav(const fs::path& path, uint32_t rate, uint16_t channels, uint16_t b
         else
             bytes::appendLE(out, uint16_t(s), 2);
     }
-    if (dataSize & 1) out.push_back(0);
+    if (dataSize & 1)
+        out.push_back(0);
     writeFile(path, out);
 }
 
-std::vector<int16_t> sine(uint32_t rate, uint16_t channels, uint32_t frames, double hz, double amplitude) {
+std::vector<int16_t> sine(uint32_t rate, uint16_t channels, uint32_t frames, double hz,
+                          double amplitude) {
     std::vector<int16_t> out;
     out.reserve(size_t(frames) * channels);
     for (uint32_t i = 0; i < frames; ++i) {
         auto v = int16_t(std::lround(amplitude * std::sin(2 * M_PI * hz * i / rate)));
-        for (uint16_t c = 0; c < channels; ++c) out.push_back(v);
+        for (uint16_t c = 0; c < channels; ++c)
+            out.push_back(v);
     }
     return out;
 }

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 // A fresh directory, removed with everything in it at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -24,7 +24,7 @@ public:
     // path() / name, as a string.
     std::string file(std::string_view name) const;
 
-private:
+  private:
     fs::path path_;
 };
 

@@ -13,7 +13,7 @@ inline constexpr char kTvqVersionId[] = "TWIN97012000";
 // header (decoding), read by the library.
 struct HeaderInfo {
     char id[kTvqIdSize];
-    int32_t size;  // not used by the callers; always 0
+    int32_t size;          // not used by the callers; always 0
     int32_t channelMode;   // channels - 1
     int32_t bitRate;       // kbit/s
     int32_t samplingRate;  // kHz: 8, 11, 16, 22 or 44
@@ -81,10 +81,10 @@ struct FrameIndex {
     int32_t windowType;
     int32_t blockType;  // 0 long, 1 middle, 2 short
     int32_t reserved[6];
-    int32_t* shapeIndex;  // 2 * shapeVectorCount: shape0 fields, then shape1 fields
-    int32_t* envIndex;    // channels * subBlocks * envCoefCount
-    int32_t* arIndex;     // channels * subBlocks
-    int32_t* powerIndex;  // channels * (subGainCount + 1)
+    int32_t* shapeIndex;   // 2 * shapeVectorCount: shape0 fields, then shape1 fields
+    int32_t* envIndex;     // channels * subBlocks * envCoefCount
+    int32_t* arIndex;      // channels * subBlocks
+    int32_t* powerIndex;   // channels * (subGainCount + 1)
     int32_t* lspIndex[2];  // per channel: lsp0, lsp1, then lspSplit lsp2 fields
     int32_t pitchIndex[2];
     int32_t* pitchShapeIndex;  // 2 * pitchVectorCount
