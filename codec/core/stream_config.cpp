@@ -129,7 +129,11 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
         b.subSize = c.frameSize / b.subBlocks;
         b.codedBins = binOf(choice->codedHz, c.sampleRateHz, b.subSize);
         b.noiseBins = std::max(b.codedBins, binOf(choice->noiseHz, c.sampleRateHz, b.subSize));
-        const int longBands = std::clamp(static_cast<int>(std::lround(longBarks / 1.4)), 6, 18);
+        // About one band per bark from 32 kbit/s per channel up, fewer below, where the bits
+        // do more good in the shape vectors (measured by noise-to-mask ratio).
+        const double barksPerBand = c.bitRateKbps / c.channels >= 32 ? 1.0 : 1.4;
+        const int longBands =
+            std::clamp(static_cast<int>(std::lround(longBarks / barksPerBand)), 6, 24);
         b.envBands = t == 0 ? longBands : t == 1 ? std::max(4, longBands / 2) : 3;
         b.envBands = std::min(b.envBands, b.codedBins);
         b.noiseBands = t == 2 ? 0 : std::min(t == 0 ? 2 : 1, b.noiseBins - b.codedBins);
