@@ -1,5 +1,7 @@
 #include "driver/convert_job.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "driver/convert_settings.h"
@@ -33,6 +35,31 @@ std::string normalised(const std::string& path) {
         p = std::filesystem::absolute(path, ec).lexically_normal();
     return p.string();
 }
+
+// A source as it stands on disk. A file removed or replaced while it is converted stays
+// readable through the encoder's open handle, so the conversion alone cannot tell; this
+// is compared before and after it.
+struct SourceState {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    static SourceState of(const std::string& path) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0)
+            return {};
+        return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    }
+    bool sameFile(const SourceState& o) const {
+        return exists && o.exists && device == o.device && inode == o.inode;
+    }
+    bool sameContents(const SourceState& o) const {
+        return size == o.size && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
 
 }  // namespace
 
@@ -183,6 +210,7 @@ void ConvertJob::convertOne() {
         return;
     }
 
+    const SourceState before = SourceState::of(inputPath);
     encoder->encodeFile(inputPath, outputPath);
 
     if (!encoder->failureReason().empty() && !progress.cancelRequested) {
@@ -198,6 +226,24 @@ void ConvertJob::convertOne() {
         if (!settings.keepPartialOnCancel && encoder->outputTouched())
             deleteFile(outputPath);
         fail(inputPath, outputPath, FileOutcome::Result::Cancelled, "cancelled");
+        return;
+    }
+    const SourceState after = SourceState::of(inputPath);
+    if (!after.sameFile(before)) {
+        // Removed or replaced while it was read: the output holds the whole file as it was
+        // opened and may be the only copy of that audio left, so it stays; whatever has the
+        // name now was never converted and is not deleted.
+        writtenOutputs_.insert(outputKey);
+        fail(inputPath, outputPath, FileOutcome::Result::Failed,
+             "the source was removed or replaced while it was converted; " + outputPath +
+                 " is kept");
+        return;
+    }
+    if (!after.sameContents(before)) {
+        // Cut short or rewritten while it was read: the output mixes old and new contents.
+        deleteFile(outputPath);
+        fail(inputPath, outputPath, FileOutcome::Result::Failed,
+             "the source changed while it was converted");
         return;
     }
     if (settings.deleteSource)
