@@ -102,7 +102,7 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
     c.sampleRateHz = sampleRateFromKhz(choice->rateKhz);
     c.channels = choice->channels;
     c.bitRateKbps = choice->bitRateKbps;
-    c.frameSize = c.rateKhz == 44 ? 1024 : 512;
+    c.frameSize = c.rateKhz == 44 ? 1024 : c.rateKhz == 8 ? 256 : 512;
     // Rounded up so that a length estimate from the nominal rate never falls short.
     const int64_t bitsTimesRate = int64_t{c.bitRateKbps} * 1000 * c.frameSize;
     c.frameBits = static_cast<int>((bitsTimesRate + c.sampleRateHz - 1) / c.sampleRateHz);

@@ -31,7 +31,9 @@ float rms(const float* x, int count) {
 }  // namespace
 
 FrameEncoder::FrameEncoder(const StreamConfig& config)
-    : config_(config), detector_(config.frameSize), prevRightOverlap_(config.frameSize) {
+    : config_(config),
+      detector_(config.frameSize, config.sampleRateHz),
+      prevRightOverlap_(config.frameSize) {
     for (int t = 0; t < kBlockTypes; ++t) {
         mdct_[t] = std::make_unique<Mdct>(config_.blocks[t].subSize);
         masking_[t] =

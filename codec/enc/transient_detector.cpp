@@ -8,14 +8,19 @@ namespace {
 constexpr int kSegmentsPerFrame = 16;
 constexpr int kPastSegments = 4;
 constexpr float kShortRatio = 18.0f;
+// Middle blocks pay off more readily in frames of 30 ms and longer (the lower sampling rates),
+// whose long windows smear speech onsets that are too gentle for short blocks.
+constexpr float kMiddleRatioLongFrames = 3.0f;
 constexpr float kMiddleRatio = 7.0f;
 constexpr int kLookAfter = 2;
 constexpr float kFloorPerSample = 64.0f;  // ignores rises out of near silence
 
 }  // namespace
 
-TransientDetector::TransientDetector(int frameSize)
-    : frameSize_(frameSize), segment_(frameSize / kSegmentsPerFrame) {}
+TransientDetector::TransientDetector(int frameSize, int sampleRate)
+    : frameSize_(frameSize),
+      segment_(frameSize / kSegmentsPerFrame),
+      middleRatio_(frameSize >= 0.03 * sampleRate ? kMiddleRatioLongFrames : kMiddleRatio) {}
 
 int TransientDetector::decide(const std::vector<const float*>& history) {
     const int segments = 3 * kSegmentsPerFrame;
@@ -55,7 +60,7 @@ int TransientDetector::decide(const std::vector<const float*>& history) {
     if (strongAfter > kShortRatio) {
         return 2;
     }
-    return worst > kShortRatio ? 2 : worst > kMiddleRatio ? 1 : 0;
+    return worst > kShortRatio ? 2 : worst > middleRatio_ ? 1 : 0;
 }
 
 }  // namespace tembrel::tvq

@@ -8,7 +8,7 @@ namespace tembrel::tvq {
 
 class TransientDetector {
   public:
-    explicit TransientDetector(int frameSize);
+    TransientDetector(int frameSize, int sampleRate);
     // `history` holds 3 * frameSize samples of each channel; the window judged is the one
     // whose centre part is samples [1.5, 2.5) x frameSize. Returns 0 long, 1 middle, 2 short.
     int decide(const std::vector<const float*>& history);
@@ -16,6 +16,7 @@ class TransientDetector {
   private:
     int frameSize_;
     int segment_;
+    float middleRatio_;
     std::vector<float> energy_;
 };
 
