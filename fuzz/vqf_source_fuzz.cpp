@@ -1,22 +1,34 @@
-// VQF source: open a file of arbitrary bytes, read it to the end, rewind and skip.
+// VQF source: open a file of arbitrary bytes, read it to the end, rewind and skip; then
+// describe its header as the info command does (chunk texts through the CP932
+// conversion, frame count from the file size).
 #include <array>
+#include <sstream>
 
 #include "fuzz/fuzz_input_file.h"
+#include "sources/vqf_description.h"
 #include "sources/vqf_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& path = tembrel::fuzz::writeInput(data, size, ".vqf");
-    tembrel::VqfSource source;
-    if (source.open(path.c_str())) {
-        std::array<uint8_t, 4096> buffer;
-        uint32_t bytesRead = 0;
-        while (source.read(buffer, bytesRead) && bytesRead > 0) {
+    {
+        tembrel::VqfSource source;
+        if (source.open(path.c_str())) {
+            std::array<uint8_t, 4096> buffer;
+            uint32_t bytesRead = 0;
+            while (source.read(buffer, bytesRead) && bytesRead > 0) {
+            }
+            uint32_t counter = 0;
+            source.rewind();
+            source.skip(300, counter);
+            source.read(buffer, bytesRead);
         }
-        uint32_t counter = 0;
-        source.rewind();
-        source.skip(300, counter);
-        source.read(buffer, bytesRead);
+        source.close();
     }
-    source.close();
+    if (const auto description = tembrel::describeVqf(path)) {
+        if (description->frameCount < 0)
+            __builtin_trap();
+        std::ostringstream out;
+        tembrel::printVqfDescription(*description, out);
+    }
     return 0;
 }

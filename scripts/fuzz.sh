@@ -10,7 +10,8 @@ seconds=${1:-60}
 shift || true
 bash "$root/scripts/setup.sh" >/dev/null
 build=$root/build-fuzz
-all_targets=(wav_source_fuzz mp3_source_fuzz song_tags_fuzz vqf_header_fuzz vqf_source_fuzz)
+# Every target declared in fuzz/CMakeLists.txt.
+mapfile -t all_targets < <(sed -n 's/^tembrel_fuzz_target(\([a-z0-9_]*\).*/\1/p' "$root/fuzz/CMakeLists.txt")
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
