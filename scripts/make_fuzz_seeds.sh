@@ -162,6 +162,27 @@ for name, src in (("wrapped_22k.rmp", base),
     shutil.copy(os.path.join(mp3_dir, name), os.path.join(tag_dir, name))
 EOF
 
+# --- Text: the same words as CP932, UTF-8 and UTF-16 with and without a byte-order mark.
+text=$out/text_encoding_fuzz
+rm -rf "$text"
+mkdir -p "$text"
+"$python" - "$text" <<'EOF'
+import os, sys
+out = sys.argv[1]
+words = "Tembrel \u65e5\u672c\u8a9e\u30c6\u30ad\u30b9\u30c8\u2460\uff5e\uff76\uff85 \u6b4c\u624b"
+seeds = {
+    "cp932.txt": words.encode("cp932"),
+    "utf8.txt": words.encode("utf-8"),
+    "utf16le_bom.txt": b"\xff\xfe" + words.encode("utf-16-le"),
+    "utf16be.txt": words.encode("utf-16-be"),
+    "surrogates.txt": "\U0001f3b5 song".encode("utf-16-le") + b"\x00\xd8",
+    "vendor.txt": "\u2252\u2261\u222b\u222e\u2211\u221a\u22a5\u2220\u221f\u22bf".encode("cp932"),
+}
+for name, data in seeds.items():
+    with open(os.path.join(out, name), "wb") as f:
+        f.write(bytes([12]) + data)  # the first byte is the fit limit the target uses
+EOF
+
 # --- VQF header bodies put together by hand: every kind of sub-chunk the reader meets,
 # a nested "SCND" container, and sizes at their limits.
 "$python" - "$header" <<'EOF'
@@ -220,6 +241,6 @@ else
     echo "make_fuzz_seeds: no $cli, VQF seeds left out" >&2
 fi
 
-for d in "$wav" "$mp3" "$tags" "$vqf" "$header"; do
+for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text"; do
     echo "$(basename "$d"): $(find "$d" -type f | wc -l) seeds, $(du -sk "$d" | cut -f1) KB"
 done
