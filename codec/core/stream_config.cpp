@@ -111,7 +111,7 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
     c.windowTypes = c.channels == 2 ? 2 * kWindowShapes : kWindowShapes;
     c.lpcOrder = c.rateKhz >= 22 ? 16 : 12;
     c.lspFirstGroup = 4;
-    c.lspFirstStepBits = 4;
+    c.lspFirstStepBits = 3;
     c.lspGroup = 4;
     c.lspStepBits = 3;
     c.lspBits0 = 1;
