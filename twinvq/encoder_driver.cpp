@@ -181,8 +181,12 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     // 5. The library.
     if (TvqEncInitialize(&header_, &options_, &index_, 0) != 0) {
         selector_.reset();
-        return fail("the encoder does not support " + std::to_string(format.nSamplesPerSec) +
-                    " Hz " + (format.nChannels == 1 ? "mono" : "stereo") + " at " +
+        const std::string what = std::to_string(format.nSamplesPerSec) + " Hz " +
+                                 (format.nChannels == 1 ? "mono" : "stereo");
+        if (header_.bitRate == 0)
+            return fail("VQF has no bit rate for " + what +
+                        " (it takes 8000, 11025, 16000, 22050 or 44100 Hz)");
+        return fail("the encoder does not support " + what + " at " +
                     std::to_string(header_.bitRate) + " kbit/s");
     }
     TvqEncGetConfInfo(&conf_);
