@@ -8,6 +8,8 @@
 namespace tembrel::tvq {
 namespace {
 
+constexpr float kNoiseOffMarginDb = 12.0f;
+
 int32_t nearestStep(float value, float min, float step, int bits) {
     const float q = std::round((value - min) / step);
     const float top = static_cast<float>((1 << bits) - 1);
@@ -123,7 +125,9 @@ float noiseLevelOf(int32_t index) {
 }
 int32_t noiseIndex(float level) {
     const float db = amplitudeToDb(level);
-    if (db < kNoiseMinDb - kNoiseStepDb) {
+    // Bands only a little below the lowest level keep it: switching a band off and on from
+    // frame to frame sounds worse than slightly too much noise.
+    if (db < kNoiseMinDb - kNoiseOffMarginDb) {
         return 0;
     }
     return std::min(1 + nearestStep(db, kNoiseMinDb, kNoiseStepDb, kPbBits), (1 << kPbBits) - 1);
