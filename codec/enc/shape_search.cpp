@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "codec/core/codebooks.h"
-#include "codec/core/spectrum_model.h"
+#include "codec/core/frame_model.h"
 
 namespace tembrel::tvq {
 namespace {

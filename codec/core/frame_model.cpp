@@ -1,4 +1,4 @@
-#include "codec/core/spectrum_model.h"
+#include "codec/core/frame_model.h"
 
 #include <algorithm>
 
