@@ -32,6 +32,22 @@ MaskingModel::MaskingModel(int bins, int sampleRate) : bins_(bins) {
         barkCentre_.push_back(
             static_cast<float>(bark(0.5 * (edges_[b] + edges_[b + 1]) * hzPerBin)));
     }
+    // The spreading weights depend only on the bands: computed here once. Weights below
+    // -60 dB are left out; they form the two ends of each band's row.
+    const int bands = static_cast<int>(barkCentre_.size());
+    spread_.resize(bands);
+    for (int b = 0; b < bands; ++b) {
+        Spread& s = spread_[b];
+        s.first = bands;
+        for (int m = 0; m < bands; ++m) {
+            const float dz = barkCentre_[b] - barkCentre_[m];
+            const float db = dz >= 0.0f ? -kUpperSlopeDb * dz : kLowerSlopeDb * dz;
+            if (db > -60.0f) {
+                s.first = std::min(s.first, m);
+                s.weight.push_back(std::pow(10.0f, db / 10.0f));
+            }
+        }
+    }
 }
 
 void MaskingModel::threshold(const float* power, std::vector<float>& out) const {
@@ -45,13 +61,10 @@ void MaskingModel::threshold(const float* power, std::vector<float>& out) const 
     out.resize(bins_);
     const float margin = std::pow(10.0f, -kMarginDb / 10.0f);
     for (int b = 0; b < bands; ++b) {
+        const Spread& s = spread_[b];
         float spread = 0.0f;
-        for (int m = 0; m < bands; ++m) {
-            const float dz = barkCentre_[b] - barkCentre_[m];
-            const float db = dz >= 0.0f ? -kUpperSlopeDb * dz : kLowerSlopeDb * dz;
-            if (db > -60.0f) {
-                spread += energy[m] * std::pow(10.0f, db / 10.0f);
-            }
+        for (size_t i = 0; i < s.weight.size(); ++i) {
+            spread += energy[s.first + i] * s.weight[i];
         }
         const int width = edges_[b + 1] - edges_[b];
         const float perBin = std::max(spread * margin / width, kQuietPower);

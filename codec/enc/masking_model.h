@@ -18,6 +18,13 @@ class MaskingModel {
     int bins_;
     std::vector<int> edges_;
     std::vector<float> barkCentre_;
+    // Per band: the weights of the bands that reach it, from band `first` on (contiguous,
+    // since the slopes fall monotonically on both sides).
+    struct Spread {
+        int first;
+        std::vector<float> weight;
+    };
+    std::vector<Spread> spread_;
 };
 
 }  // namespace tembrel::tvq
