@@ -30,9 +30,7 @@ void decodeChannelModel(const StreamConfig& c, int blockType, const FrameIndex& 
     const BlockLayout& b = c.blocks[blockType];
     decodeLsp(c, index.lspIndex[channel], memory.lsp, model.lsp);
     memory.lsp = model.lsp;
-    std::vector<double> a;
-    lspToLpc(model.lsp, a);
-    lpcEnvelope(a, b.subSize, b.codedBins, model.lpcEnv);
+    lspEnvelope(model.lsp, b.subSize, b.codedBins, model.lpcEnv);
 
     const int* power = index.powerIndex + channel * (b.subGainCount + 1);
     model.gain = gainOf(power[0]);

@@ -1,8 +1,11 @@
 #include "codec/core/lpc.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <complex>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace tembrel::tvq {
 namespace {
@@ -11,25 +14,95 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kMinLspGap = 0.012;
 constexpr double kLspEdge = 0.006;
 
-// Sum c_half + 2 * sum_{i<half} c_i cos((half - i) w) of a symmetric polynomial of even degree.
-double symmetricValue(const std::vector<double>& c, double w) {
-    const int half = static_cast<int>(c.size()) / 2;
-    double v = c[half];
-    for (int i = 0; i < half; ++i) {
-        v += 2.0 * c[i] * std::cos((half - i) * w);
+constexpr int kRootGrid = 1024;
+
+// Cosines and sines of the MDCT bin centres pi (k + 0.5) / bins, of their multiples and of the
+// root search grid, computed once per size: the per-frame loops then need no libm calls.
+struct BinAngles {
+    std::vector<double> cos, sin;
+};
+
+const BinAngles& binAngles(int bins) {
+    static std::mutex lock;
+    static std::map<int, std::unique_ptr<BinAngles>> cache;
+    std::lock_guard<std::mutex> guard(lock);
+    std::unique_ptr<BinAngles>& entry = cache[bins];
+    if (!entry) {
+        entry = std::make_unique<BinAngles>();
+        entry->cos.resize(bins);
+        entry->sin.resize(bins);
+        for (int k = 0; k < bins; ++k) {
+            const double w = kPi * (k + 0.5) / bins;
+            entry->cos[k] = std::cos(w);
+            entry->sin[k] = std::sin(w);
+        }
     }
-    return v;
+    return *entry;
 }
 
+// cos(t w_k) for the bin centres w_k and lags t = 0..order, row by row per bin.
+const std::vector<double>& lagCosines(int bins, int order) {
+    static std::mutex lock;
+    static std::map<std::pair<int, int>, std::unique_ptr<std::vector<double>>> cache;
+    std::lock_guard<std::mutex> guard(lock);
+    std::unique_ptr<std::vector<double>>& entry = cache[{bins, order}];
+    if (!entry) {
+        entry = std::make_unique<std::vector<double>>(static_cast<size_t>(bins) * (order + 1));
+        for (int k = 0; k < bins; ++k) {
+            const double w = kPi * (k + 0.5) / bins;
+            for (int t = 0; t <= order; ++t) {
+                (*entry)[static_cast<size_t>(k) * (order + 1) + t] = std::cos(w * t);
+            }
+        }
+    }
+    return *entry;
+}
+
+const std::array<double, kRootGrid + 1>& gridCosines() {
+    static const std::array<double, kRootGrid + 1> table = [] {
+        std::array<double, kRootGrid + 1> t{};
+        for (int g = 0; g <= kRootGrid; ++g) {
+            t[g] = std::cos(kPi * g / kRootGrid);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// c_half + 2 * sum_{i<half} c_i cos((half - i) w) of a symmetric polynomial of even degree,
+// at x = cos w: a Chebyshev series, summed with Clenshaw's recurrence.
+double symmetricValue(const std::vector<double>& c, double x) {
+    const int half = static_cast<int>(c.size()) / 2;
+    double b1 = 0.0, b2 = 0.0;
+    for (int i = 0; i < half; ++i) {  // terms T_half .. T_1
+        const double b0 = 2.0 * c[i] + 2.0 * x * b1 - b2;
+        b2 = b1;
+        b1 = b0;
+    }
+    return c[half] + x * b1 - b2;
+}
+
+// Sign changes on a grid uniform in w, refined by bisection in x = cos w (monotonic on
+// (0, pi)), so that only the root itself needs an arc cosine. The grid values are summed for
+// all points at once (points innermost, so that the loop vectorises).
 void findRoots(const std::vector<double>& c, std::vector<double>& roots) {
-    constexpr int kGrid = 1024;
-    double prevW = 0.0;
-    double prevV = symmetricValue(c, 0.0);
-    for (int g = 1; g <= kGrid; ++g) {
-        const double w = kPi * g / kGrid;
-        const double v = symmetricValue(c, w);
-        if ((prevV <= 0.0) != (v <= 0.0)) {
-            double lo = prevW, hi = w, vlo = prevV;
+    const std::array<double, kRootGrid + 1>& grid = gridCosines();
+    const int half = static_cast<int>(c.size()) / 2;
+    std::array<double, kRootGrid + 1> b1{}, b2{}, value;
+    for (int i = 0; i < half; ++i) {
+        const double ci = 2.0 * c[i];
+        for (int g = 0; g <= kRootGrid; ++g) {
+            const double b0 = ci + 2.0 * grid[g] * b1[g] - b2[g];
+            b2[g] = b1[g];
+            b1[g] = b0;
+        }
+    }
+    for (int g = 0; g <= kRootGrid; ++g) {
+        value[g] = c[half] + grid[g] * b1[g] - b2[g];
+    }
+    for (int g = 1; g <= kRootGrid; ++g) {
+        if ((value[g - 1] <= 0.0) != (value[g] <= 0.0)) {
+            double lo = grid[g - 1], hi = grid[g], vlo = value[g - 1];
             for (int it = 0; it < 30; ++it) {
                 const double mid = 0.5 * (lo + hi);
                 const double vm = symmetricValue(c, mid);
@@ -40,10 +113,8 @@ void findRoots(const std::vector<double>& c, std::vector<double>& roots) {
                     hi = mid;
                 }
             }
-            roots.push_back(0.5 * (lo + hi));
+            roots.push_back(std::acos(std::clamp(0.5 * (lo + hi), -1.0, 1.0)));
         }
-        prevW = w;
-        prevV = v;
     }
 }
 
@@ -51,10 +122,12 @@ void findRoots(const std::vector<double>& c, std::vector<double>& roots) {
 
 void lpcFromPower(const float* power, int bins, int order, std::vector<double>& a) {
     std::vector<double> r(order + 1, 0.0);
+    const std::vector<double>& table = lagCosines(bins, order);
     for (int k = 0; k < bins; ++k) {
-        const double w = kPi * (k + 0.5) / bins;
+        const double p = power[k];
+        const double* c = &table[static_cast<size_t>(k) * (order + 1)];
         for (int t = 0; t <= order; ++t) {
-            r[t] += power[k] * std::cos(w * t);
+            r[t] += p * c[t];
         }
     }
     a.assign(order + 1, 0.0);
@@ -163,15 +236,64 @@ void stabiliseLsp(std::vector<double>& lsp) {
 void lpcEnvelope(const std::vector<double>& a, int bins, int normBins, std::vector<float>& env) {
     env.resize(bins);
     const int p = static_cast<int>(a.size()) - 1;
+    // A(e^-jw) by Horner's rule in real arithmetic, all bins at once (the loop over bins
+    // is innermost so that it vectorises).
+    const BinAngles& angles = binAngles(bins);
+    std::vector<double> re(bins, a[p]), im(bins, 0.0);
+    for (int i = p - 1; i >= 0; --i) {
+        const double ai = a[i];
+        for (int k = 0; k < bins; ++k) {
+            const double zr = angles.cos[k], zi = -angles.sin[k];
+            const double nr = re[k] * zr - im[k] * zi + ai;
+            im[k] = re[k] * zi + im[k] * zr;
+            re[k] = nr;
+        }
+    }
     double sum = 0.0;
     for (int k = 0; k < bins; ++k) {
-        const double w = kPi * (k + 0.5) / bins;
-        const std::complex<double> z = std::polar(1.0, -w);
-        std::complex<double> v = a[p];
-        for (int i = p - 1; i >= 0; --i) {
-            v = v * z + a[i];
+        const double mag2 = std::max(re[k] * re[k] + im[k] * im[k], 1e-12);
+        env[k] = static_cast<float>(1.0 / std::sqrt(mag2));
+        if (k < normBins) {
+            sum += 1.0 / mag2;
         }
-        const double mag2 = std::max(std::norm(v), 1e-12);
+    }
+    const double norm = normBins > 0 && sum > 0.0 ? std::sqrt(normBins / sum) : 1.0;
+    for (float& e : env) {
+        e = static_cast<float>(e * norm);
+    }
+}
+
+void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::vector<float>& env) {
+    const int p = static_cast<int>(lsp.size());
+    if (p % 2 != 0) {
+        std::vector<double> a;
+        lspToLpc(lsp, a);
+        lpcEnvelope(a, bins, normBins, env);
+        return;
+    }
+    // On the unit circle A = (P + Q) / 2 with P and Q in quadrature, so
+    // |A|^2 = (|P|^2 + |Q|^2) / 4, and each factor 1 - 2 cos(l) z^-1 + z^-2 of P or Q has
+    // magnitude |2 cos w - 2 cos l|; the trivial factors 1 +- z^-1 give 2 (1 +- cos w).
+    // p multiplications per bin instead of a complex polynomial evaluation.
+    const BinAngles& angles = binAngles(bins);
+    std::vector<double> pp(bins), qq(bins);
+    for (int k = 0; k < bins; ++k) {
+        pp[k] = 2.0 * (1.0 + angles.cos[k]);
+        qq[k] = 2.0 * (1.0 - angles.cos[k]);
+    }
+    for (int i = 0; i < p; i += 2) {
+        const double cp = 2.0 * std::cos(lsp[i]);
+        const double cq = 2.0 * std::cos(lsp[i + 1]);
+        for (int k = 0; k < bins; ++k) {
+            const double c2 = 2.0 * angles.cos[k];
+            pp[k] *= (c2 - cp) * (c2 - cp);
+            qq[k] *= (c2 - cq) * (c2 - cq);
+        }
+    }
+    env.resize(bins);
+    double sum = 0.0;
+    for (int k = 0; k < bins; ++k) {
+        const double mag2 = std::max(0.25 * (pp[k] + qq[k]), 1e-12);
         env[k] = static_cast<float>(1.0 / std::sqrt(mag2));
         if (k < normBins) {
             sum += 1.0 / mag2;

@@ -26,5 +26,8 @@ void stabiliseLsp(std::vector<double>& lsp);
 // Amplitude envelope 1/|A| at the centres of `bins` MDCT bins, scaled to unit mean power over
 // the first `normBins` bins.
 void lpcEnvelope(const std::vector<double>& a, int bins, int normBins, std::vector<float>& env);
+// The same envelope straight from the line spectral frequencies (those of lspToLpc), in
+// fewer operations.
+void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::vector<float>& env);
 
 }  // namespace tembrel::tvq

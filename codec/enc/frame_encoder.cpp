@@ -187,8 +187,7 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
         lsp = memory.lsp;
     }
     encodeLsp(config_, lsp, memory.lsp, index.lspIndex[ch], model.lsp);
-    lspToLpc(model.lsp, a);
-    lpcEnvelope(a, m, b.codedBins, model.lpcEnv);
+    lspEnvelope(model.lsp, m, b.codedBins, model.lpcEnv);
 
     // Gains: the main gain over the whole coded range, sub-block gains relative to it.
     std::vector<float> flat(b.subBlocks * m, 0.0f);
@@ -265,7 +264,8 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
                 continue;
             }
             target_[pos] = x[j * m + k] / s;
-            weight_[pos] = std::pow(s * s / threshold[k], exponent);
+            const float ratio = s * s / threshold[k];
+            weight_[pos] = exponent == 1.0f ? ratio : std::pow(ratio, exponent);
         }
     }
 }

@@ -14,3 +14,6 @@ add_dependencies(codebook_generator_test make_codebooks)
 target_compile_definitions(codebook_generator_test PRIVATE
   MAKE_CODEBOOKS="$<TARGET_FILE:make_codebooks>"
   CODEBOOK_TABLE="${PROJECT_SOURCE_DIR}/codec/tables/shape_codebooks.cpp")
+tembrel_add_test(codec_lpc_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_lpc_test.cpp
+  LIBS tvq_core)

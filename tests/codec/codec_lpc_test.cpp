@@ -1,0 +1,128 @@
+// The envelope model's fast paths (tabled angles, Chebyshev recurrences, root search in
+// cos w) checked against the plain formulas they replace.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "codec/core/lpc.h"
+
+using namespace tembrel::tvq;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// LSPs with a few close pairs (sharp peaks) and the minimum-phase predictor they describe.
+std::vector<double> peakyLsp(int order) {
+    std::vector<double> lsp(order);
+    for (int i = 0; i < order; ++i) {
+        lsp[i] = kPi * (i + 1) / (order + 1) + ((i % 2) ? -0.04 : 0.04) * ((i % 3) ? 1.0 : 0.2);
+    }
+    lsp[5] = lsp[4] + 0.015;  // a sharp resonance
+    stabiliseLsp(lsp);
+    return lsp;
+}
+
+}  // namespace
+
+TEST(Lpc, EnvelopesMatchTheDirectPolynomial) {
+    for (const int order : {12, 16}) {
+        for (const int bins : {32, 128, 256, 512, 1024}) {
+            const std::vector<double> lsp = peakyLsp(order);
+            std::vector<double> a;
+            lspToLpc(lsp, a);
+            const int normBins = bins * 3 / 4;
+            std::vector<float> env, fromLsp;
+            lpcEnvelope(a, bins, normBins, env);
+            lspEnvelope(lsp, bins, normBins, fromLsp);
+            ASSERT_EQ(static_cast<int>(env.size()), bins);
+            ASSERT_EQ(static_cast<int>(fromLsp.size()), bins);
+            std::vector<double> direct(bins);
+            double sum = 0.0;
+            for (int k = 0; k < bins; ++k) {
+                const double w = kPi * (k + 0.5) / bins;
+                std::complex<double> v = 0.0;
+                for (int i = 0; i <= order; ++i) {
+                    v += a[i] * std::polar(1.0, -w * i);
+                }
+                direct[k] = 1.0 / std::abs(v);
+                if (k < normBins) {
+                    sum += direct[k] * direct[k];
+                }
+            }
+            const double norm = std::sqrt(normBins / sum);
+            for (int k = 0; k < bins; ++k) {
+                ASSERT_NEAR(env[k], direct[k] * norm, 1e-5 * direct[k] * norm)
+                    << "order " << order << " bins " << bins << " bin " << k;
+                ASSERT_NEAR(fromLsp[k], direct[k] * norm, 1e-5 * direct[k] * norm)
+                    << "from LSPs, order " << order << " bins " << bins << " bin " << k;
+            }
+        }
+    }
+}
+
+TEST(Lpc, FitUsesTheAutocorrelationOfThePowerSpectrum) {
+    // The fit of a power spectrum must equal Levinson's recursion on the directly computed
+    // autocorrelation (same lag window and noise floor).
+    const int bins = 512, order = 16;
+    std::vector<float> power(bins);
+    for (int k = 0; k < bins; ++k) {
+        power[k] = static_cast<float>(1.0 + 50.0 * std::exp(-0.5 * std::pow((k - 60) / 6.0, 2)) +
+                                      10.0 * std::exp(-0.5 * std::pow((k - 300) / 20.0, 2)));
+    }
+    std::vector<double> r(order + 1, 0.0);
+    for (int k = 0; k < bins; ++k) {
+        for (int t = 0; t <= order; ++t) {
+            r[t] += power[k] * std::cos(kPi * (k + 0.5) / bins * t);
+        }
+    }
+    r[0] *= 1.0001;
+    for (int t = 1; t <= order; ++t) {
+        const double x = 2.0 * kPi * 0.004 * t;
+        r[t] *= std::exp(-0.5 * x * x);
+    }
+    std::vector<double> expected(order + 1, 0.0);
+    expected[0] = 1.0;
+    double err = r[0];
+    for (int i = 1; i <= order; ++i) {
+        double acc = r[i];
+        for (int j = 1; j < i; ++j) {
+            acc += expected[j] * r[i - j];
+        }
+        const double k = -acc / err;
+        const std::vector<double> prev = expected;
+        for (int j = 1; j < i; ++j) {
+            expected[j] = prev[j] + k * prev[i - j];
+        }
+        expected[i] = k;
+        err *= 1.0 - k * k;
+    }
+    std::vector<double> a;
+    lpcFromPower(power.data(), bins, order, a);
+    ASSERT_EQ(a.size(), expected.size());
+    for (int i = 0; i <= order; ++i) {
+        EXPECT_NEAR(a[i], expected[i], 1e-9) << "coefficient " << i;
+    }
+}
+
+TEST(Lpc, LspsOfAPredictorRebuildIt) {
+    for (const int order : {12, 16}) {
+        std::vector<double> lsp0(order);
+        for (int i = 0; i < order; ++i) {
+            // Uneven spacing, some pairs close to each other and to the ends of (0, pi).
+            lsp0[i] = 0.02 + (kPi - 0.04) * std::pow((i + 0.5) / order, 1.3);
+        }
+        lsp0[3] = lsp0[2] + 0.015;
+        stabiliseLsp(lsp0);
+        std::vector<double> a;
+        lspToLpc(lsp0, a);
+        std::vector<double> lsp;
+        ASSERT_TRUE(lpcToLsp(a, lsp)) << "order " << order;
+        ASSERT_EQ(static_cast<int>(lsp.size()), order);
+        for (int i = 0; i < order; ++i) {
+            EXPECT_NEAR(lsp[i], lsp0[i], 1e-7) << "order " << order << " lsp " << i;
+        }
+    }
+}
