@@ -17,3 +17,6 @@ target_compile_definitions(codebook_generator_test PRIVATE
 tembrel_add_test(codec_lpc_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_lpc_test.cpp
   LIBS tvq_core)
+tembrel_add_test(codec_shape_search_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_shape_search_test.cpp
+  LIBS tvqenc tvq_core)

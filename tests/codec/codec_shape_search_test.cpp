@@ -1,0 +1,110 @@
+// The encoder's shape search: what it reconstructs is what the decoder rebuilds from the
+// indices, and its candidate pruning stays close to trying every pair of codewords.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "codec/core/codebooks.h"
+#include "codec/core/frame_model.h"
+#include "codec/core/stream_config.h"
+#include "codec/enc/shape_search.h"
+#include "tvq/tvqenc.h"
+
+using namespace tembrel::tvq;
+
+namespace {
+
+StreamConfig configFor(int khz, int channels, int kbps) {
+    HeaderInfo h{};
+    TvqGetVersionID(0, h.id);
+    h.channelMode = channels - 1;
+    h.bitRate = kbps;
+    h.samplingRate = khz;
+    StreamConfig c;
+    EXPECT_TRUE(makeStreamConfig(h, c));
+    return c;
+}
+
+double weightedError(const std::vector<float>& x, const std::vector<float>& w,
+                     const std::vector<float>& y, int v, int vectors) {
+    double e = 0.0;
+    for (size_t pos = v; pos < x.size(); pos += vectors) {
+        e += double{w[pos]} * (x[pos] - y[pos]) * (x[pos] - y[pos]);
+    }
+    return e;
+}
+
+// The smallest weighted error of vector v over every pair of codewords.
+double bestPairError(const StreamConfig& c, int blockType, const std::vector<float>& x,
+                     const std::vector<float>& w, int v) {
+    const BlockLayout& b = c.blocks[blockType];
+    const int dim = vectorDim(c, blockType);
+    const float* book0 = shapeCodebook(0, b.shape0Bits[v], dim);
+    const float* book1 = shapeCodebook(1, b.shape1Bits[v], dim);
+    double best = 1e300;
+    for (int i = 0; i < (1 << b.shape0Bits[v]); ++i) {
+        for (int j = 0; j < (1 << b.shape1Bits[v]); ++j) {
+            double e = 0.0;
+            int k = 0;
+            for (size_t pos = v; pos < x.size(); pos += b.vectorCount, ++k) {
+                const double d = x[pos] - book0[i * dim + k] - book1[j * dim + k];
+                e += w[pos] * d * d;
+            }
+            best = std::min(best, e);
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+TEST(ShapeSearch, ReconstructionIsWhatTheDecoderRebuildsAndCloseToTheBestPair) {
+    struct Case {
+        int khz, channels, kbps;
+    };
+    std::mt19937 rng(7);
+    std::normal_distribution<float> coef(0.0f, 1.0f);
+    std::uniform_real_distribution<float> weightOf(0.1f, 4.0f);
+    for (const Case& cs : {Case{44, 2, 96}, Case{22, 1, 24}, Case{8, 1, 8}}) {
+        const StreamConfig c = configFor(cs.khz, cs.channels, cs.kbps);
+        for (int blockType = 0; blockType < kBlockTypes; ++blockType) {
+            const BlockLayout& b = c.blocks[blockType];
+            const int total = codedCount(c, blockType);
+            std::vector<float> x(total), w(total);
+            for (int i = 0; i < total; ++i) {
+                x[i] = coef(rng);
+                // Some coefficients carry no weight, as in muted sub-blocks.
+                w[i] = i % 17 == 3 ? 0.0f : weightOf(rng);
+            }
+            std::vector<int32_t> index(2 * b.vectorCount, -1);
+            std::vector<float> reconstruction;
+            searchShapes(c, blockType, x, w, index.data(), reconstruction);
+
+            for (int v = 0; v < b.vectorCount; ++v) {
+                ASSERT_GE(index[v], 0);
+                ASSERT_LT(index[v], 1 << b.shape0Bits[v]);
+                ASSERT_GE(index[b.vectorCount + v], 0);
+                ASSERT_LT(index[b.vectorCount + v], 1 << b.shape1Bits[v]);
+            }
+            std::vector<float> decoded;
+            decodeShapes(c, blockType, index.data(), decoded);
+            ASSERT_EQ(decoded, reconstruction) << cs.khz << " kHz, block type " << blockType;
+
+            // Exhaustive comparison on a few vectors: the pruned search may miss the best
+            // pair now and then, but not by much on average (up to 21 % on these random
+            // targets with 32 candidates per codebook; 16 candidates exceed 30 %).
+            double searched = 0.0, best = 0.0;
+            const int checked = std::min(b.vectorCount, 12);
+            for (int v = 0; v < checked; ++v) {
+                const double e = weightedError(x, w, reconstruction, v, b.vectorCount);
+                const double e0 = bestPairError(c, blockType, x, w, v);
+                EXPECT_GE(e, e0 * (1.0 - 1e-4)) << "vector " << v;
+                searched += e;
+                best += e0;
+            }
+            EXPECT_LT(searched, 1.3 * best) << cs.khz << " kHz, block type " << blockType;
+        }
+    }
+}
