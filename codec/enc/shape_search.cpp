@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -18,14 +19,19 @@ constexpr int kMaxBookSize = 1 << kMaxCodebookBits;
 static_assert((1 << kMinCodebookBits) % kCandidates == 0,
               "every codebook fills the candidates, in whole blocks of them");
 
-// Four floats, one SSE register on x86-64 (GCC/Clang vector extension, portable).
-using Lanes = float __attribute__((vector_size(16)));
-constexpr int kLanes = 4;
+// Eight floats (GCC/Clang vector extension, portable): one AVX register, or two SSE ones.
+using Lanes = float __attribute__((vector_size(32)));
+constexpr int kLanes = 8;
 constexpr int kGroups = kCandidates / kLanes;
 
-Lanes broadcast(float v) {
-    return Lanes{v, v, v, v};
-}
+// The distance kernels are built twice on x86-64 with GCC, for AVX and for the baseline, and
+// the CPU picks at load time; the binary still runs on any x86-64. AVX without FMA rounds
+// like SSE, so both give the same indices.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TVQ_SIMD_KERNEL __attribute__((target_clones("avx", "default")))
+#else
+#define TVQ_SIMD_KERNEL
+#endif
 constexpr int kBitWidths = kMaxCodebookBits - kMinCodebookBits + 1;
 constexpr int kDims = kMaxCodebookDim - kMinCodebookDim + 1;
 
@@ -68,18 +74,18 @@ struct Scored {
 };
 
 // The kCandidates codewords of one codebook nearest (weighted) to half the target, since each
-// codebook carries about half of the vector; best first.
-void preselect(const TransposedBook& book, const float* x, const float* w, int len, Scored* out) {
-    const int size = book.size;
+// codebook carries about half of the vector; in index order.
+// Weighted distances of all `size` codewords (component-major, size / kLanes groups per
+// component) to half the target; kCandidates codewords at a time, sums kept in registers.
+TVQ_SIMD_KERNEL void halfTargetCosts(const Lanes* data, int size, const float* x, const float* w,
+                                     int len, float* cost) {
     const int rowGroups = size / kLanes;
-    alignas(16) float cost[kMaxBookSize];
-    // kCandidates codewords at a time, their sums kept in registers over the components.
     for (int first = 0; first < rowGroups; first += kGroups) {
         Lanes sum[kGroups] = {};
         for (int k = 0; k < len; ++k) {
-            const Lanes* c = &book.data[k * rowGroups + first];
-            const Lanes half = broadcast(0.5f * x[k]);
-            const Lanes wk = broadcast(w[k]);
+            const Lanes* c = &data[k * rowGroups + first];
+            const Lanes half = Lanes{} + 0.5f * x[k];
+            const Lanes wk = Lanes{} + w[k];
             for (int g = 0; g < kGroups; ++g) {
                 const Lanes e = half - c[g];
                 sum[g] += wk * e * e;
@@ -91,17 +97,122 @@ void preselect(const TransposedBook& book, const float* x, const float* w, int l
             }
         }
     }
-    std::array<Scored, kMaxBookSize> all;
-    for (int i = 0; i < size; ++i) {
-        all[i] = {cost[i], i};
+}
+
+// Costs of one first-codebook candidate (partial cost p, weighted components wa) paired
+// with every second-codebook candidate: p + Q_j + sum_k wa_k b_jk, summed in that order.
+// Returns the smallest.
+TVQ_SIMD_KERNEL float pairCosts(const Lanes* columns, const Lanes* partial1, const float* wa,
+                                float p, int len, float* cost) {
+    Lanes sum[kGroups];
+    for (int g = 0; g < kGroups; ++g) {
+        sum[g] = (Lanes{} + p) + partial1[g];
     }
-    const int keep = kCandidates;
-    const auto before = [](const Scored& a, const Scored& b) {
-        return a.cost < b.cost || (a.cost == b.cost && a.index < b.index);
-    };
-    std::nth_element(all.begin(), all.begin() + keep - 1, all.begin() + size, before);
-    std::sort(all.begin(), all.begin() + keep, before);
-    std::copy(all.begin(), all.begin() + keep, out);
+    for (int k = 0; k < len; ++k) {
+        const Lanes wk = Lanes{} + wa[k];
+        for (int g = 0; g < kGroups; ++g) {
+            sum[g] += wk * columns[k * kGroups + g];
+        }
+    }
+    // NaN sums never replace a number here; a NaN that starts a lane makes the result NaN,
+    // which the caller treats as "scan the row".
+    Lanes low = sum[0];
+    for (int g = 1; g < kGroups; ++g) {
+        low = sum[g] < low ? sum[g] : low;
+    }
+    float lowest = low[0];
+    for (int l = 1; l < kLanes; ++l) {
+        lowest = low[l] < lowest ? low[l] : lowest;
+    }
+    for (int g = 0; g < kGroups; ++g) {
+        for (int l = 0; l < kLanes; ++l) {
+            cost[g * kLanes + l] = sum[g][l];
+        }
+    }
+    return lowest;
+}
+
+// The terms of the pair cost that depend on one candidate only, kLanes candidates at a time
+// (columns: component-major candidates of each codebook, kGroups vectors per component):
+// P_i = sum w (x - a_i)^2, Q_j = sum w b_j (b_j - 2 x), and the weighted first-codebook
+// components 2 w a_i that the pair loop multiplies with b_j.
+TVQ_SIMD_KERNEL void candidateTerms(const Lanes* columns0, const Lanes* columns1, const float* x,
+                                    const float* w, int len, Lanes* partial0, Lanes* partial1,
+                                    Lanes* weighted0) {
+    for (int g = 0; g < kGroups; ++g) {
+        partial0[g] = Lanes{};
+        partial1[g] = Lanes{};
+    }
+    for (int k = 0; k < len; ++k) {
+        const Lanes xk = Lanes{} + x[k];
+        const Lanes wk = Lanes{} + w[k];
+        const Lanes twoW = Lanes{} + 2.0f * w[k];
+        const Lanes twoX = Lanes{} + 2.0f * x[k];
+        for (int g = 0; g < kGroups; ++g) {
+            const Lanes a = columns0[k * kGroups + g];
+            const Lanes e = xk - a;
+            partial0[g] += wk * e * e;
+            weighted0[k * kGroups + g] = twoW * a;
+            const Lanes b = columns1[k * kGroups + g];
+            partial1[g] += wk * b * (b - twoX);
+        }
+    }
+}
+
+void preselect(const TransposedBook& book, const float* x, const float* w, int len, Scored* out) {
+    const int size = book.size;
+    float cost[kMaxBookSize];
+    halfTargetCosts(book.data.data(), size, x, w, len, cost);
+    // The kCandidates smallest by (cost, index). Every slot l of the kCandidates-wide blocks
+    // has its minimum over the blocks, so at least kCandidates costs are <= the largest of
+    // those minima: only codewords up to that bound (typically 60 %) are counted below. A
+    // NaN (from absurd weights) counts as infinite, so it ranks last.
+    float slotMin[kCandidates];
+    std::fill(std::begin(slotMin), std::end(slotMin), std::numeric_limits<float>::infinity());
+    for (int i = 0; i < size; ++i) {
+        cost[i] = cost[i] == cost[i] ? cost[i] : std::numeric_limits<float>::infinity();
+        float& m = slotMin[i % kCandidates];
+        m = cost[i] < m ? cost[i] : m;
+    }
+    float bound = slotMin[0];
+    for (const float m : slotMin) {
+        bound = m > bound ? m : bound;
+    }
+    // The kCandidates-th smallest cost among those, by bisection on the bit patterns (which
+    // order non-negative floats like their values): branch-free counting instead of a
+    // partition, whose branches mispredict half the time.
+    int32_t near[kMaxBookSize];
+    int count = 0;
+    for (int i = 0; i < size; ++i) {
+        std::memcpy(&near[count], &cost[i], sizeof(float));
+        count += cost[i] <= bound ? 1 : 0;
+    }
+    int32_t lo = 0, hi;
+    std::memcpy(&hi, &bound, sizeof(float));
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        int below = 0;
+        for (int i = 0; i < count; ++i) {
+            below += near[i] <= mid ? 1 : 0;
+        }
+        if (below >= kCandidates) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    float last;
+    std::memcpy(&last, &lo, sizeof(float));
+    int kept = 0;
+    for (int i = 0; i < size; ++i) {
+        out[kept] = {cost[i], i};
+        kept += cost[i] < last ? 1 : 0;
+    }
+    for (int i = 0; i < size && kept < kCandidates; ++i) {
+        if (cost[i] == last) {
+            out[kept++] = {cost[i], i};
+        }
+    }
 }
 
 }  // namespace
@@ -116,10 +227,11 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
     const int dim = std::clamp(vectorDim(config, blockType), kMinCodebookDim, kMaxCodebookDim);
     float x[kMaxCodebookDim], w[kMaxCodebookDim];
     Scored pick0[kCandidates], pick1[kCandidates];
-    // Candidates of the second codebook, component-major: column k holds component k of
-    // every candidate, kLanes candidates to a vector register.
-    Lanes chosen1[kMaxCodebookDim][kGroups];
-    Lanes partial1[kGroups];
+    // The candidates of each codebook, component-major: chosen[k] holds component k of every
+    // candidate, kLanes candidates to a vector register.
+    Lanes chosen0[kMaxCodebookDim][kGroups], chosen1[kMaxCodebookDim][kGroups];
+    Lanes weighted0[kMaxCodebookDim][kGroups];
+    Lanes partial0[kGroups], partial1[kGroups];
     for (int v = 0; v < vectors; ++v) {
         int len = 0;
         for (int pos = v; pos < total && len < dim; pos += vectors) {
@@ -135,50 +247,31 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
         // P_i = sum w (x - a_i)^2 and Q_j = sum w b_j (b_j - 2 x); only the cross term is
         // left for the pair loop.
         for (int j = 0; j < kCandidates; ++j) {
+            const float* a = book0 + pick0[j].index * dim;
             const float* b1 = book1 + pick1[j].index * dim;
-            float q = 0.0f;
             for (int k = 0; k < len; ++k) {
-                q += w[k] * b1[k] * (b1[k] - 2.0f * x[k]);
+                chosen0[k][j / kLanes][j % kLanes] = a[k];
                 chosen1[k][j / kLanes][j % kLanes] = b1[k];
             }
-            partial1[j / kLanes][j % kLanes] = q;
         }
+        candidateTerms(&chosen0[0][0], &chosen1[0][0], x, w, len, partial0, partial1,
+                       &weighted0[0][0]);
         float best = std::numeric_limits<float>::max();
         int best0 = pick0[0].index, best1 = pick1[0].index;
         for (int i = 0; i < kCandidates; ++i) {
-            const float* a = book0 + pick0[i].index * dim;
-            float p = 0.0f;
             float wa[kMaxCodebookDim];
             for (int k = 0; k < len; ++k) {
-                const float e = x[k] - a[k];
-                p += w[k] * e * e;
-                wa[k] = 2.0f * w[k] * a[k];
+                wa[k] = weighted0[k][i / kLanes][i % kLanes];
             }
-            // All kCandidates pairs of this row at once, the sums kept in registers.
-            Lanes cost[kGroups];
-            for (int g = 0; g < kGroups; ++g) {
-                cost[g] = broadcast(p) + partial1[g];
-            }
-            for (int k = 0; k < len; ++k) {
-                const Lanes wk = broadcast(wa[k]);
-                for (int g = 0; g < kGroups; ++g) {
-                    cost[g] += wk * chosen1[k][g];
-                }
-            }
-            Lanes low = cost[0];
-            for (int g = 1; g < kGroups; ++g) {
-                low = low < cost[g] ? low : cost[g];
-            }
-            float rowBest = low[0];
-            for (int l = 1; l < kLanes; ++l) {
-                rowBest = std::min(rowBest, low[l]);
-            }
+            float cost[kCandidates];
+            const float rowBest = pairCosts(&chosen1[0][0], partial1, wa,
+                                            partial0[i / kLanes][i % kLanes], len, cost);
             if (rowBest >= best) {  // (a NaN row is scanned, and skipped there)
                 continue;
             }
             for (int j = 0; j < kCandidates; ++j) {
-                if (cost[j / kLanes][j % kLanes] < best) {
-                    best = cost[j / kLanes][j % kLanes];
+                if (cost[j] < best) {
+                    best = cost[j];
                     best0 = pick0[i].index;
                     best1 = pick1[j].index;
                 }
