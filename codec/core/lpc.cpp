@@ -290,18 +290,18 @@ void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::ve
             qq[k] *= (c2 - cq) * (c2 - cq);
         }
     }
-    env.resize(bins);
-    double sum = 0.0;
+    // Separate simple loops so that the divisions and square roots vectorise.
     for (int k = 0; k < bins; ++k) {
-        const double mag2 = std::max(0.25 * (pp[k] + qq[k]), 1e-12);
-        env[k] = static_cast<float>(1.0 / std::sqrt(mag2));
-        if (k < normBins) {
-            sum += 1.0 / mag2;
-        }
+        pp[k] = 1.0 / std::max(0.25 * (pp[k] + qq[k]), 1e-12);  // now the power 1/|A|^2
     }
-    const double norm = normBins > 0 && sum > 0.0 ? std::sqrt(normBins / sum) : 1.0;
-    for (float& e : env) {
-        e = static_cast<float>(e * norm);
+    double sum = 0.0;
+    for (int k = 0; k < std::min(normBins, bins); ++k) {
+        sum += pp[k];
+    }
+    const double norm = normBins > 0 && sum > 0.0 ? normBins / sum : 1.0;
+    env.resize(bins);
+    for (int k = 0; k < bins; ++k) {
+        env[k] = static_cast<float>(std::sqrt(pp[k] * norm));
     }
 }
 

@@ -170,7 +170,10 @@ void preselect(const TransposedBook& book, const float* x, const float* w, int l
     float slotMin[kCandidates];
     std::fill(std::begin(slotMin), std::end(slotMin), std::numeric_limits<float>::infinity());
     for (int i = 0; i < size; ++i) {
-        cost[i] = cost[i] == cost[i] ? cost[i] : std::numeric_limits<float>::infinity();
+        // (-0 and rounding below zero become +0: the bit patterns below must not be negative.)
+        cost[i] = cost[i] > 0.0f    ? cost[i]
+                  : cost[i] <= 0.0f ? 0.0f
+                                    : std::numeric_limits<float>::infinity();
         float& m = slotMin[i % kCandidates];
         m = cost[i] < m ? cost[i] : m;
     }
@@ -181,13 +184,19 @@ void preselect(const TransposedBook& book, const float* x, const float* w, int l
     // The kCandidates-th smallest cost among those, by bisection on the bit patterns (which
     // order non-negative floats like their values): branch-free counting instead of a
     // partition, whose branches mispredict half the time.
-    int32_t near[kMaxBookSize];
+    int32_t bits[kMaxBookSize], near[kMaxBookSize];
     int count = 0;
+    float lowest = cost[0];
     for (int i = 0; i < size; ++i) {
-        std::memcpy(&near[count], &cost[i], sizeof(float));
+        std::memcpy(&bits[i], &cost[i], sizeof(float));
+        near[count] = bits[i];
         count += cost[i] <= bound ? 1 : 0;
+        lowest = cost[i] < lowest ? cost[i] : lowest;
     }
-    int32_t lo = 0, hi;
+    // Invariant: the bit pattern of the kCandidates-th smallest cost is in [lo, hi]. A
+    // midpoint with exactly kCandidates costs at or below it ends the search early.
+    int32_t lo, hi;
+    std::memcpy(&lo, &lowest, sizeof(float));
     std::memcpy(&hi, &bound, sizeof(float));
     while (lo < hi) {
         const int32_t mid = lo + (hi - lo) / 2;
@@ -195,24 +204,30 @@ void preselect(const TransposedBook& book, const float* x, const float* w, int l
         for (int i = 0; i < count; ++i) {
             below += near[i] <= mid ? 1 : 0;
         }
-        if (below >= kCandidates) {
+        if (below == kCandidates) {
+            hi = mid + 1;
+            break;
+        }
+        if (below > kCandidates) {
             hi = mid;
         } else {
             lo = mid + 1;
         }
     }
-    float last;
-    std::memcpy(&last, &lo, sizeof(float));
+    // Costs below `last` are kept, then ties with it by index.
+    const int32_t last = lo < hi ? hi : lo;
+    Scored picked[kCandidates + 1];  // one spare slot for the branch-free writes
     int kept = 0;
     for (int i = 0; i < size; ++i) {
-        out[kept] = {cost[i], i};
-        kept += cost[i] < last ? 1 : 0;
+        picked[kept] = {cost[i], i};
+        kept += bits[i] < last ? 1 : 0;
     }
     for (int i = 0; i < size && kept < kCandidates; ++i) {
-        if (cost[i] == last) {
-            out[kept++] = {cost[i], i};
+        if (bits[i] == last) {
+            picked[kept++] = {cost[i], i};
         }
     }
+    std::copy(picked, picked + kCandidates, out);
 }
 
 }  // namespace

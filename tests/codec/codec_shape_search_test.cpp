@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -105,6 +106,34 @@ TEST(ShapeSearch, ReconstructionIsWhatTheDecoderRebuildsAndCloseToTheBestPair) {
                 best += e0;
             }
             EXPECT_LT(searched, 1.3 * best) << cs.khz << " kHz, block type " << blockType;
+        }
+    }
+}
+
+TEST(ShapeSearch, DegenerateWeightsStillGiveValidIndices) {
+    // All-zero weights make every codeword tie; infinite ones make costs infinite or NaN.
+    const StreamConfig c = configFor(44, 2, 96);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (const float weightValue : {0.0f, inf}) {
+        for (int blockType = 0; blockType < kBlockTypes; ++blockType) {
+            const BlockLayout& b = c.blocks[blockType];
+            const int total = codedCount(c, blockType);
+            std::vector<float> x(total), w(total, weightValue);
+            for (int i = 0; i < total; ++i) {
+                x[i] = i % 3 == 0 ? 0.0f : 0.5f * static_cast<float>(i % 7) - 1.5f;
+            }
+            std::vector<int32_t> index(2 * b.vectorCount, -1);
+            std::vector<float> reconstruction;
+            searchShapes(c, blockType, x, w, index.data(), reconstruction);
+            for (int v = 0; v < b.vectorCount; ++v) {
+                ASSERT_GE(index[v], 0);
+                ASSERT_LT(index[v], 1 << b.shape0Bits[v]);
+                ASSERT_GE(index[b.vectorCount + v], 0);
+                ASSERT_LT(index[b.vectorCount + v], 1 << b.shape1Bits[v]);
+            }
+            std::vector<float> decoded;
+            decodeShapes(c, blockType, index.data(), decoded);
+            EXPECT_EQ(decoded, reconstruction);
         }
     }
 }
