@@ -26,11 +26,15 @@ float envPrediction(const ChannelMemory& memory, int blockType, const std::vecto
 }
 
 void decodeChannelModel(const StreamConfig& c, int blockType, const FrameIndex& index, int channel,
-                        ChannelMemory& memory, ChannelModel& model) {
+                        ChannelMemory& memory, ChannelModel& model, bool withEnvelope) {
     const BlockLayout& b = c.blocks[blockType];
     decodeLsp(c, index.lspIndex[channel], memory.lsp, model.lsp);
     memory.lsp = model.lsp;
-    lspEnvelope(model.lsp, b.subSize, b.codedBins, model.lpcEnv);
+    if (withEnvelope) {
+        lspEnvelope(model.lsp, b.subSize, b.codedBins, model.lpcEnv);
+    } else {
+        model.lpcEnv.clear();
+    }
 
     const int* power = index.powerIndex + channel * (b.subGainCount + 1);
     model.gain = gainOf(power[0]);

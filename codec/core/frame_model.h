@@ -50,9 +50,12 @@ inline int vectorDim(const StreamConfig& c, int blockType) {
 float envPrediction(const ChannelMemory& memory, int blockType, const std::vector<float>& bandDb,
                     int subBlock, int band, int bands);
 
-// Decodes one channel's model from the index fields and advances its memory.
+// Decodes one channel's model from the index fields and advances its memory. Without
+// `withEnvelope` the LPC envelope (the costly part, which the memory does not depend on) is
+// left out: the encoder uses that to keep its memory in step with the decoder's.
 void decodeChannelModel(const StreamConfig& config, int blockType, const FrameIndex& index,
-                        int channel, ChannelMemory& memory, ChannelModel& model);
+                        int channel, ChannelMemory& memory, ChannelModel& model,
+                        bool withEnvelope = true);
 
 // Scale of every coded bin of sub-block `subBlock` (codedBins values).
 void binScales(const StreamConfig& config, int blockType, const ChannelModel& model, int subBlock,

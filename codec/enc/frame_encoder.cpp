@@ -95,8 +95,9 @@ void FrameEncoder::encode(const float* samples, FrameIndex& index) {
         if (den > 0.0 && num > 0.0) {
             power[0] = gainIndex(model_[ch].gain * static_cast<float>(num / den));
         }
+        // Only the memory matters here (it must advance as the decoder's does).
         ChannelModel decoded;
-        decodeChannelModel(config_, blockType, index, ch, memory_[ch], decoded);
+        decodeChannelModel(config_, blockType, index, ch, memory_[ch], decoded, false);
     }
 }
 
