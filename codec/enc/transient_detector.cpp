@@ -18,8 +18,7 @@ constexpr float kFloorPerSample = 64.0f;  // ignores rises out of near silence
 }  // namespace
 
 TransientDetector::TransientDetector(int frameSize, int sampleRate)
-    : frameSize_(frameSize),
-      segment_(frameSize / kSegmentsPerFrame),
+    : segment_(frameSize / kSegmentsPerFrame),
       middleRatio_(frameSize >= 0.03 * sampleRate ? kMiddleRatioLongFrames : kMiddleRatio) {}
 
 int TransientDetector::decide(const std::vector<const float*>& history) {

@@ -14,7 +14,6 @@ class TransientDetector {
     int decide(const std::vector<const float*>& history);
 
   private:
-    int frameSize_;
     int segment_;
     float middleRatio_;
     std::vector<float> energy_;
