@@ -23,7 +23,8 @@ inline const std::string& writeInput(const uint8_t* data, size_t size, const cha
     const std::string& path = scratchPath(suffix);
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f) {
-        if (size > 0) std::fwrite(data, 1, size, f);
+        if (size > 0)
+            std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
     return path;

@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 
 static int replayFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     return 1;
 }
@@ -27,9 +28,11 @@ int main(int argc, char** argv) {
         if (fs::is_directory(arg)) {
             std::vector<fs::path> files;
             for (const auto& entry : fs::recursive_directory_iterator(arg))
-                if (entry.is_regular_file()) files.push_back(entry.path());
+                if (entry.is_regular_file())
+                    files.push_back(entry.path());
             std::sort(files.begin(), files.end());
-            for (const auto& f : files) count += replayFile(f);
+            for (const auto& f : files)
+                count += replayFile(f);
         } else if (fs::is_regular_file(arg)) {
             count += replayFile(arg);
         }

@@ -9,10 +9,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tembrel::SongTags tags;
     tags.read(path);
     // Every text field must stay terminated inside its array.
-    for (const char* field : {tags.title, tags.artist, tags.album, tags.comment, tags.copyright,
-                              tags.genre, tags.software, tags.url, tags.sourceArtist, tags.composer})
-        if (std::memchr(field, 0, 256) == nullptr) __builtin_trap();
-    if (std::memchr(tags.year, 0, sizeof tags.year) == nullptr) __builtin_trap();
-    if (tags.dataOffset < 0 || tags.dataLength < 0) __builtin_trap();
+    for (const char* field :
+         {tags.title, tags.artist, tags.album, tags.comment, tags.copyright, tags.genre,
+          tags.software, tags.url, tags.sourceArtist, tags.composer})
+        if (std::memchr(field, 0, 256) == nullptr)
+            __builtin_trap();
+    if (std::memchr(tags.year, 0, sizeof tags.year) == nullptr)
+        __builtin_trap();
+    if (tags.dataOffset < 0 || tags.dataLength < 0)
+        __builtin_trap();
     return 0;
 }

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "codec/core/mdct.h"
 #include "codec/core/frame_model.h"
+#include "codec/core/mdct.h"
 #include "codec/core/stream_config.h"
 
 namespace tembrel::tvq {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "codec/core/mdct.h"
 #include "codec/core/frame_model.h"
+#include "codec/core/mdct.h"
 #include "codec/core/stream_config.h"
 #include "codec/enc/masking_model.h"
 #include "codec/enc/transient_detector.h"
