@@ -2,8 +2,7 @@
 #include <cstring>
 #include <memory>
 
-#include "codec/core/index_storage.h"
-#include "codec/core/stream_config.h"
+#include "codec/core/library_session.h"
 #include "codec/dec/frame_decoder.h"
 #include "tvq/tvqdec.h"
 
@@ -11,12 +10,7 @@ namespace {
 
 using namespace tembrel::tvq;
 
-struct DecoderState {
-    StreamConfig config;
-    IndexStorage storage;
-    WidthTables widths;
-    std::unique_ptr<FrameDecoder> decoder;
-};
+using DecoderState = LibrarySession<FrameDecoder>;
 
 std::unique_ptr<DecoderState>& state() {
     static std::unique_ptr<DecoderState> s;
@@ -38,15 +32,8 @@ int TvqInitialize(HeaderInfo* setupInfo, FrameIndex* index, int /*showErrors*/) 
     if (setupInfo == nullptr || index == nullptr || !sameId(setupInfo->id)) {
         return 1;
     }
-    auto s = std::make_unique<DecoderState>();
-    if (!makeStreamConfig(*setupInfo, s->config)) {
-        return 1;
-    }
-    s->widths.fill(s->config);
-    s->storage.attach(s->config, *index);
-    s->decoder = std::make_unique<FrameDecoder>(s->config);
-    state() = std::move(s);
-    return 0;
+    state() = DecoderState::open(*setupInfo, *index);
+    return state() ? 0 : 1;
 }
 
 void TvqGetConfInfo(ConfInfo* conf) {
@@ -59,10 +46,7 @@ void TvqGetVectorInfo(int32_t* shape0Bits[4], int32_t* shape1Bits[4]) {
     if (!state()) {
         return;
     }
-    for (int i = 0; i < 4; ++i) {
-        shape0Bits[i] = state()->widths.shape0[i].data();
-        shape1Bits[i] = state()->widths.shape1[i].data();
-    }
+    state()->vectorInfo(shape0Bits, shape1Bits);
 }
 
 int TvqGetFrameSize() {
@@ -99,25 +83,14 @@ void TvqUpdateVectorInfo(int /*variableBits*/, int32_t* shapeVectorCount, int32_
     if (!state()) {
         return;
     }
-    const BlockLayout& b = state()->config.blocks[2];
-    if (shapeVectorCount != nullptr) {
-        *shapeVectorCount = b.vectorCount;
-    }
-    for (int i = 0; i < b.vectorCount; ++i) {
-        if (shape0Bits != nullptr) {
-            shape0Bits[i] = b.shape0Bits[i];
-        }
-        if (shape1Bits != nullptr) {
-            shape1Bits[i] = b.shape1Bits[i];
-        }
-    }
+    copyShortBlockLayout(state()->config, shapeVectorCount, shape0Bits, shape1Bits);
 }
 
 int TvqDecodeFrame(FrameIndex* index, float* samples) {
     if (!state() || index == nullptr || samples == nullptr) {
         return 1;
     }
-    state()->decoder->decode(*index, samples);
+    state()->coder->decode(*index, samples);
     return 0;
 }
 

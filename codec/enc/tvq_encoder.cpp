@@ -2,8 +2,7 @@
 #include <cstring>
 #include <memory>
 
-#include "codec/core/index_storage.h"
-#include "codec/core/stream_config.h"
+#include "codec/core/library_session.h"
 #include "codec/enc/frame_encoder.h"
 #include "tvq/tvqenc.h"
 
@@ -11,12 +10,7 @@ namespace {
 
 using namespace tembrel::tvq;
 
-struct EncoderState {
-    StreamConfig config;
-    IndexStorage storage;
-    WidthTables widths;
-    std::unique_ptr<FrameEncoder> encoder;
-};
+using EncoderState = LibrarySession<FrameEncoder>;
 
 std::unique_ptr<EncoderState>& state() {
     static std::unique_ptr<EncoderState> s;
@@ -38,15 +32,8 @@ int TvqEncInitialize(HeaderInfo* setupInfo, EncoderOptions* /*options*/, FrameIn
     if (setupInfo == nullptr || index == nullptr) {
         return 1;
     }
-    auto s = std::make_unique<EncoderState>();
-    if (!makeStreamConfig(*setupInfo, s->config)) {
-        return 1;
-    }
-    s->widths.fill(s->config);
-    s->storage.attach(s->config, *index);
-    s->encoder = std::make_unique<FrameEncoder>(s->config);
-    state() = std::move(s);
-    return 0;
+    state() = EncoderState::open(*setupInfo, *index);
+    return state() ? 0 : 1;
 }
 
 void TvqEncGetConfInfo(ConfInfo* conf) {
@@ -59,10 +46,7 @@ void TvqEncGetVectorInfo(int32_t* shape0Bits[4], int32_t* shape1Bits[4]) {
     if (!state()) {
         return;
     }
-    for (int i = 0; i < 4; ++i) {
-        shape0Bits[i] = state()->widths.shape0[i].data();
-        shape1Bits[i] = state()->widths.shape1[i].data();
-    }
+    state()->vectorInfo(shape0Bits, shape1Bits);
 }
 
 int TvqEncGetFrameSize() {
@@ -76,7 +60,7 @@ int TvqEncodeFrame(const float* samples, FrameIndex* index) {
     if (!state() || samples == nullptr || index == nullptr) {
         return 1;
     }
-    state()->encoder->encode(samples, *index);
+    state()->coder->encode(samples, *index);
     return 0;
 }
 
@@ -87,18 +71,7 @@ void TvqEncUpdateVectorInfo(int /*variableBits*/, int32_t* shapeVectorCount, int
     if (!state()) {
         return;
     }
-    const BlockLayout& b = state()->config.blocks[2];
-    if (shapeVectorCount != nullptr) {
-        *shapeVectorCount = b.vectorCount;
-    }
-    for (int i = 0; i < b.vectorCount; ++i) {
-        if (shape0Bits != nullptr) {
-            shape0Bits[i] = b.shape0Bits[i];
-        }
-        if (shape1Bits != nullptr) {
-            shape1Bits[i] = b.shape1Bits[i];
-        }
-    }
+    copyShortBlockLayout(state()->config, shapeVectorCount, shape0Bits, shape1Bits);
 }
 
 void TvqEncTerminate(FrameIndex* index) {
