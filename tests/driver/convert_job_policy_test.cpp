@@ -10,6 +10,7 @@
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
+#include "job_fixture.h"
 #include "test_support.h"
 
 namespace tembrel {
@@ -58,18 +59,8 @@ struct ScriptedEncoder : FileEncoder {
     bool outputTouched() const override { return touched; }
 };
 
-class PolicyTest : public ::testing::Test {
+class PolicyTest : public test::JobTestBase {
   protected:
-    void SetUp() override {
-        convertSettings().resetToDefaults();
-        jobProgress().resetCounters();
-        jobProgress().resetForEncoding();
-        root = fs::canonical(dir.path()).string();
-    }
-    void TearDown() override {
-        convertSettings().resetToDefaults();
-        jobProgress().cancelRequested = false;
-    }
     std::string file(const std::string& name, std::string_view content = "pcm") {
         writeFile(root + "/" + name, content);
         return root + "/" + name;
@@ -86,8 +77,6 @@ class PolicyTest : public ::testing::Test {
         return fs::status(root + "/" + name).permissions() & fs::perms::mask;
     }
 
-    TempDir dir;
-    std::string root;
     ScriptedEncoder encoder;
     ConvertJob job;
 };

@@ -9,6 +9,7 @@
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
+#include "job_fixture.h"
 #include "test_support.h"
 
 namespace tembrel {
@@ -28,18 +29,8 @@ struct RecordingList : RenameList {
     }
 };
 
-class WalkTest : public ::testing::Test {
+class WalkTest : public test::JobTestBase {
   protected:
-    void SetUp() override {
-        convertSettings().resetToDefaults();
-        jobProgress().resetCounters();
-        jobProgress().resetForEncoding();
-        root = fs::canonical(dir.path()).string();
-    }
-    void TearDown() override {
-        convertSettings().resetToDefaults();
-        jobProgress().cancelRequested = false;
-    }
     void touch(const std::string& relative) {
         fs::create_directories(fs::path(root + "/" + relative).parent_path());
         writeFile(root + "/" + relative, "x");
@@ -62,9 +53,6 @@ class WalkTest : public ::testing::Test {
         }
         return out;
     }
-
-    TempDir dir;
-    std::string root;
 };
 
 using Paths = std::vector<std::string>;

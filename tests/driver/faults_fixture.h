@@ -13,6 +13,7 @@
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
+#include "job_fixture.h"
 #include "test_support.h"
 #include "twinvq/encoder_driver.h"
 
@@ -30,23 +31,18 @@ struct RecordingListener : JobListener {
     }
 };
 
-class JobFaultTest : public ::testing::Test {
+class JobFaultTest : public JobTestBase {
   protected:
     void SetUp() override {
-        convertSettings().resetToDefaults();
-        jobProgress().resetCounters();
-        jobProgress().resetForEncoding();
-        root = fs::canonical(dir.path()).string();
+        JobTestBase::SetUp();
         startDirectory = fs::current_path();
     }
     void TearDown() override {
-        convertSettings().resetToDefaults();
-        jobProgress().cancelRequested = false;
+        JobTestBase::TearDown();
         // Whatever happened, the job leaves the process where it found it.
         EXPECT_EQ(fs::current_path(), startDirectory);
     }
 
-    std::string at(const std::string& name) const { return root + "/" + name; }
     bool exists(const std::string& name) const { return fs::exists(at(name)); }
 
     // A short 11.025 kHz mono tone: some tens of frames.
@@ -78,8 +74,6 @@ class JobFaultTest : public ::testing::Test {
     int32_t successes() const { return jobProgress().successCount; }
     int32_t failures() const { return jobProgress().failureCount; }
 
-    TempDir dir;
-    std::string root;
     fs::path startDirectory;
     EncoderDriver driver;
     RecordingListener listener;
