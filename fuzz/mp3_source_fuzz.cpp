@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input_file.h"
+#include "fuzz/fuzz_source.h"
 #include "platform/acm.h"
 #include "sources/mp3_source.h"
 
@@ -75,17 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Mp3Source source;
     if (source.open(path.c_str())) {
         const MPEGLAYER3WAVEFORMAT mpeg = source.mpegFormat();
-        const uint32_t blockAlign = source.format()->nBlockAlign;
-        std::array<uint8_t, 4096> buffer;
-        uint32_t bytesRead = 0;
-        while (source.read(buffer, bytesRead) && bytesRead > 0)
-            // Never more than asked for, and only once a PCM format is set.
-            if (blockAlign == 0 || bytesRead > buffer.size())
-                __builtin_trap();
-        uint32_t counter = 0;
-        source.rewind();
-        source.skip(1500, counter);
-        source.read(buffer, bytesRead);
+        // Audio only once a PCM format is set.
+        if (tembrel::fuzz::exerciseSource(source, 1500) > 0 && source.format()->nBlockAlign == 0)
+            __builtin_trap();
         source.close();
         convertInPieces(mpeg, data, size);
     }

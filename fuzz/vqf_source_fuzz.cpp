@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "fuzz/fuzz_input_file.h"
+#include "fuzz/fuzz_source.h"
 #include "sources/vqf_description.h"
 #include "sources/vqf_source.h"
 
@@ -13,14 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         tembrel::VqfSource source;
         if (source.open(path.c_str())) {
-            std::array<uint8_t, 4096> buffer;
-            uint32_t bytesRead = 0;
-            while (source.read(buffer, bytesRead) && bytesRead > 0) {
-            }
-            uint32_t counter = 0;
-            source.rewind();
-            source.skip(300, counter);
-            source.read(buffer, bytesRead);
+            tembrel::fuzz::exerciseSource(source, 300);
         }
         source.close();
     }

@@ -1,0 +1,29 @@
+// What every source target does with a source that opened: read it to the end, then
+// rewind, skip and read once more. Returns the bytes the first pass delivered.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "sources/audio_source.h"
+
+namespace tembrel::fuzz {
+
+inline uint64_t exerciseSource(AudioSource& source, uint32_t skipMilliseconds) {
+    std::array<uint8_t, 4096> buffer;
+    uint32_t bytesRead = 0;
+    uint64_t total = 0;
+    while (source.read(buffer, bytesRead) && bytesRead > 0) {
+        // Never more than asked for.
+        if (bytesRead > buffer.size())
+            __builtin_trap();
+        total += bytesRead;
+    }
+    uint32_t counter = 0;
+    source.rewind();
+    source.skip(skipMilliseconds, counter);
+    source.read(buffer, bytesRead);
+    return total;
+}
+
+}  // namespace tembrel::fuzz
