@@ -18,6 +18,7 @@
 namespace tembrel {
 namespace {
 
+using test::abcInfo;
 using test::Bytes;
 using test::FrameStore;
 using test::readFile;
@@ -27,16 +28,6 @@ using test::writeFile;
 using test::operator+;
 
 constexpr int32_t kUntouched = -7777;
-
-HeaderInfo abcInfo() {
-    HeaderInfo info{};
-    std::strcpy(info.id, kTvqVersionId);
-    info.channelMode = 1;
-    info.bitRate = 96;
-    info.samplingRate = 44;
-    std::strcpy(info.name, "abc");
-    return info;
-}
 
 int32_t randomFitting(std::mt19937& rng, int width) {
     if (width <= 0)

@@ -15,6 +15,7 @@
 namespace tembrel {
 namespace {
 
+using test::abcInfo;
 using test::Bytes;
 using test::operator+;
 using test::sub;
@@ -22,16 +23,6 @@ using test::TempDir;
 using test::text;
 using test::writeFile;
 namespace fs = std::filesystem;
-
-HeaderInfo abcInfo() {
-    HeaderInfo info{};
-    std::strcpy(info.id, kTvqVersionId);
-    info.channelMode = 1;
-    info.bitRate = 96;
-    info.samplingRate = 44;
-    std::strcpy(info.name, "abc");
-    return info;
-}
 
 const Bytes kAbcComm = sub("COMM", Bytes{0, 0, 0, 1, 0, 0, 0, 0x60, 0, 0, 0, 0x2C, 0, 0, 0, 0});
 const Bytes kAbcBody = kAbcComm + sub("NAME", text("abc"));
