@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/byte_order.h"
+
 namespace tembrel::text {
 namespace {
 
@@ -25,7 +27,8 @@ bool isCp932Trail(uint8_t b) {
 }
 
 uint16_t utf16Unit(const uint8_t* p, bool bigEndian) {
-    return bigEndian ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]);
+    const std::span<const uint8_t> unit(p, 2);
+    return bigEndian ? bytes::readBE16(unit) : bytes::readLE16(unit);
 }
 
 // Bytes of the character at `p` that could not be converted (at least 1, at most `left`).

@@ -324,10 +324,11 @@ TEST_F(Mp3Fixture, RmpFileOpensFromItsDataChunk) {
     // A "data" chunk that claims the rest of the file, ID3v1 block included, loses the
     // block; one that claims more than the file holds ends with the file.
     const std::vector<uint8_t> tagged = concat({frames, id3v1Block()});
+    std::vector<uint8_t> dataSize;
+    bytes::appendLE(dataSize, uint32_t(tagged.size()), 4);
     test::writeFile(
         rmp, concat({{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'P', '3', 'd', 'a', 't', 'a'},
-                     {uint8_t(tagged.size()), uint8_t(tagged.size() >> 8),
-                      uint8_t(tagged.size() >> 16), 0},
+                     dataSize,
                      tagged}));
     {
         Mp3Source source;

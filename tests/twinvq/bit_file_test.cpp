@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "test_support.h"
 
 namespace tembrel {
@@ -246,7 +247,7 @@ TEST(BitFile, SeekEdgeCasesAndRefusals) {
     // From the end.
     EXPECT_EQ(BitFile::seek(file, -16, BitFile::kFromEnd), 0);
     EXPECT_EQ(BitFile::getBits(&value, 32, file), 16);
-    EXPECT_EQ(uint32_t(value) >> 16, uint32_t(bytes[bytes.size() - 2] << 8 | bytes.back()));
+    EXPECT_EQ(uint32_t(value) >> 16, tembrel::bytes::readBE16(std::span(bytes).last(2)));
     BitFile::close(file);
 
     BitFile* out = BitFile::open(dir.file("w").c_str(), "wb");
