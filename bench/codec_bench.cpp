@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -64,6 +66,7 @@ struct Options {
     int runs = 3;
     bool lame = true;
     bool perClip = false;
+    bool bands = false;
     std::vector<Config> configs = kConfigs;
     std::string clipFilter;
     // --one CONFIG CLIP OUT
@@ -104,6 +107,8 @@ std::optional<Options> parseArguments(int argc, char** argv) {
             o.clipFilter = argv[++i];
         } else if (a == "--per-clip") {
             o.perClip = true;
+        } else if (a == "--bands") {
+            o.bands = true;
         } else if (a == "--no-lame") {
             o.lame = false;
         } else if (a == "--one" && i + 3 < argc) {
@@ -208,6 +213,39 @@ ClipRun runClip(const Config& config, const std::string& referencePath, const Au
     return run;
 }
 
+// Upper edges of the frequency ranges the --bands breakdown sums the noise over.
+constexpr double kBandGroupHz[] = {500,  1000,  2000,  3000,  4000,  6000,
+                                   8000, 10000, 12000, 14000, 16000, 1e9};
+constexpr int kBandGroups = int(std::size(kBandGroupHz));
+using BandGroups = std::array<double, kBandGroups>;
+
+// Each range's share of the band-mean noise-to-mask ratio (they add up to the NMR's linear
+// value), so the ranges that dominate the NMR stand out.
+void addBandGroups(const QualityScores& q, BandGroups& sum) {
+    for (std::size_t b = 0; b < q.bandRatio.size(); ++b) {
+        int g = 0;
+        while (q.bandHz[b] > kBandGroupHz[g])
+            ++g;
+        sum[g] += q.bandRatio[b] / double(q.bandRatio.size());
+    }
+}
+
+void printBandGroups(const std::string& name, const BandGroups& ours, const BandGroups& lame,
+                     int count) {
+    std::printf("%-10s bands (kHz, noise share in dB, ours/LAME):", name.c_str());
+    double low = 0;
+    for (int g = 0; g < kBandGroups; ++g) {
+        const auto db = [&](double v) { return v > 0 ? 10.0 * std::log10(v / count) : -99.0; };
+        if (kBandGroupHz[g] > 1e8)
+            std::printf(" %g- %.1f/%.1f", low / 1000, db(ours[g]), db(lame[g]));
+        else
+            std::printf(" %g-%g %.1f/%.1f", low / 1000, kBandGroupHz[g] / 1000, db(ours[g]),
+                        db(lame[g]));
+        low = kBandGroupHz[g];
+    }
+    std::printf("\n");
+}
+
 std::string realTime(double audioSeconds, double cpuSeconds) {
     if (cpuSeconds <= 0)
         return "-";
@@ -293,6 +331,7 @@ int runAll(const Options& options) {
     for (const Config& config : options.configs) {
         Measured sumOurs, sumLame;
         int oursCount = 0, lameCount = 0;
+        BandGroups bandsOurs{}, bandsLame{};
         std::string notes;
         for (const fs::path& clip : clips) {
             // One resampled reference per format, shared by that format's bit rates.
@@ -317,6 +356,10 @@ int runAll(const Options& options) {
                             realTime(run.seconds, run.ours.cpuDecode).c_str(),
                             realTime(run.seconds, run.lame.cpuEncode).c_str(),
                             run.ours.note.c_str());
+            if (run.ours.ok && run.lame.ok) {
+                addBandGroups(run.ours.quality, bandsOurs);
+                addBandGroups(run.lame.quality, bandsLame);
+            }
             if (!run.ours.note.empty() && notes.find(run.ours.note) == std::string::npos)
                 notes += run.ours.note;
             using Sum = std::tuple<const Measured*, Measured*, int*>;
@@ -350,6 +393,8 @@ int runAll(const Options& options) {
                     realTime(sumOurs.audioSeconds, sumOurs.cpuEncode).c_str(),
                     realTime(sumOurs.audioSeconds, sumOurs.cpuDecode).c_str(),
                     realTime(sumLame.audioSeconds, sumLame.cpuEncode).c_str(), notes.c_str());
+        if (options.bands && lameCount > 0)
+            printBandGroups(config.name(), bandsOurs, bandsLame, lameCount);
         std::fflush(stdout);
     }
     return allOk ? 0 : 1;

@@ -60,6 +60,7 @@ class EarModel {
     int frameSize() const { return size_; }
     int hop() const { return size_ / 2; }
     int bandCount() const { return int(centreHz_.size()); }
+    const std::vector<double>& centres() const { return centreHz_; }
 
     // Weighted magnitude spectrum (sqrt of weighted power) of one frame.
     void weightedMagnitudes(std::span<const double> frame, std::vector<double>& out);
@@ -233,7 +234,8 @@ double energy(std::span<const double> x) {
 }
 
 struct ChannelResult {
-    double nmrSum = 0;  // sum over frames of the band-mean noise-to-mask ratio
+    double nmrSum = 0;            // sum over frames of the band-mean noise-to-mask ratio
+    std::vector<double> bandSum;  // per band, sum over frames of its noise-to-mask ratio
     int frames = 0;
     double segSnrSum = 0;
     int segments = 0;
@@ -260,6 +262,8 @@ ChannelResult measureChannel(EarModel& ear, std::span<const double> ref,
     std::vector<double> refFrame(size), testFrame(size), refMag, testMag, power, noise;
     std::vector<double> refBands, noiseBands, excitation;
     std::vector<double> smoothed(ear.bandCount(), 0.0);
+    std::vector<double> ratios(ear.bandCount(), 0.0);
+    result.bandSum.assign(ear.bandCount(), 0.0);
     for (std::size_t start = first; start + hop < last || start == first; start += hop) {
         for (int n = 0; n < size; ++n) {
             const std::size_t i = start + n;
@@ -285,7 +289,8 @@ ChannelResult measureChannel(EarModel& ear, std::span<const double> ref,
             const double a = ear.smoothing(b);
             smoothed[b] = a * smoothed[b] + (1.0 - a) * excitation[b];
             const double mask = std::max(smoothed[b], excitation[b]) / ear.maskOffset(b);
-            ratio += noiseBands[b] / mask;
+            ratios[b] = noiseBands[b] / mask;
+            ratio += ratios[b];
         }
         const auto newest = [&](const std::vector<double>& f) {
             return energy(std::span<const double>(f).subspan(size - hop));
@@ -293,6 +298,8 @@ ChannelResult measureChannel(EarModel& ear, std::span<const double> ref,
         if (newest(refFrame) < silentEnergy && newest(testFrame) < silentEnergy)
             continue;
         result.nmrSum += ratio / ear.bandCount();
+        for (int b = 0; b < ear.bandCount(); ++b)
+            result.bandSum[b] += ratios[b];
         ++result.frames;
     }
 
@@ -330,6 +337,8 @@ QualityScores measureQuality(std::span<const float> reference, std::span<const f
     double nmrSum = 0, segSnrSum = 0, signal = 0, error = 0;
     int nmrFrames = 0, segments = 0;
     std::vector<double> ref(frames), tst(frames);
+    scores.bandHz = ear.centres();
+    scores.bandRatio.assign(ear.bandCount(), 0.0);
     for (int c = 0; c < channels; ++c) {
         for (std::size_t i = 0; i < frames; ++i) {
             ref[i] = reference[i * channels + c];
@@ -340,10 +349,14 @@ QualityScores measureQuality(std::span<const float> reference, std::span<const f
         const ChannelResult r = measureChannel(ear, ref, tst, rate);
         nmrSum += r.nmrSum;
         nmrFrames += r.frames;
+        for (std::size_t b = 0; b < r.bandSum.size(); ++b)
+            scores.bandRatio[b] += r.bandSum[b];
         segSnrSum += r.segSnrSum;
         segments += r.segments;
     }
     scores.framesMeasured = nmrFrames;
+    for (double& ratio : scores.bandRatio)
+        ratio = nmrFrames > 0 ? ratio / nmrFrames : 0.0;
     if (nmrFrames > 0)
         scores.nmrDb = std::max(kNmrFloorDb, 10.0 * std::log10(nmrSum / nmrFrames));
     scores.snrDb =

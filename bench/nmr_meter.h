@@ -18,6 +18,10 @@ struct QualityScores {
     double snrDb = 0;        // whole-signal SNR
     double segSnrDb = 0;     // mean of per-segment SNRs clamped to [-10, 35] dB
     int framesMeasured = 0;  // ear-model frames that were not silent (all channels)
+    // Where the noise is: per ear-model band, its centre and its noise-to-mask ratio averaged
+    // over the measured frames and channels (the NMR is 10 log10 of their mean).
+    std::vector<double> bandHz;
+    std::vector<double> bandRatio;
 };
 
 // Lower bound of the reported NMR: identical signals give this, not minus infinity.

@@ -17,7 +17,7 @@ constexpr float kInputLimit = 65536.0f;
 float weightExponent(const StreamConfig& c, int blockType) {
     const float bitsPerCoef =
         static_cast<float>(c.blocks[blockType].shapeBits) / codedCount(c, blockType);
-    return std::clamp(0.6f + (bitsPerCoef - 1.2f), 0.6f, 1.0f);
+    return std::clamp(0.8f + (bitsPerCoef - 1.2f), 0.8f, 1.0f);
 }
 
 float rms(const float* x, int count) {

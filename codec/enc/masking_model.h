@@ -1,6 +1,10 @@
-// A simple simultaneous-masking model: band powers spread over the bark scale with the usual
-// asymmetric slopes, lowered by a fixed signal-to-mask margin and floored near the threshold
-// of hearing. Gives the noise power each bin can hide.
+// Simultaneous masking by an ear model: band energies on a quarter-bark scale, weighted by the
+// outer and middle ear, raised by the ear's internal noise, spread across bands with a lower
+// slope of 27 dB per bark and an upper slope that flattens as the masker gets louder (added as
+// powers 0.4, so that several maskers mask more than the loudest alone), and lowered by a
+// signal-to-mask offset that grows in the highest bands. Gives the noise power each bin can
+// hide; the allowance belongs to the band, not to each of its bins, because noise is heard
+// against the mask of the band it falls in.
 #pragma once
 
 #include <vector>
@@ -9,22 +13,27 @@ namespace tembrel::tvq {
 
 class MaskingModel {
   public:
-    // Bands of about half a bark over `bins` bins of a block at `sampleRate`.
+    // Bands of about a quarter bark (at least one bin) over `bins` bins of a block at
+    // `sampleRate`, with samples on the 16-bit scale.
     MaskingModel(int bins, int sampleRate);
-    // power: bins values; threshold: bins values (per-bin masked noise power).
+    // power: bins values; threshold: bins values (noise power each bin may carry).
     void threshold(const float* power, std::vector<float>& threshold) const;
 
   private:
     int bins_;
-    std::vector<int> edges_;
-    std::vector<float> barkCentre_;
-    // Per band: the weights of the bands that reach it, from band `first` on (contiguous,
-    // since the slopes fall monotonically on both sides).
-    struct Spread {
-        int first;
-        std::vector<float> weight;
-    };
-    std::vector<Spread> spread_;
+    std::vector<int> edges_;         // bands + 1 bin edges
+    std::vector<float> binWeight_;   // outer-ear weight times the level scale, per bin
+    std::vector<float> barkCentre_;  // per band
+    std::vector<float> slopeBase_;   // upper slope of a 0 dB masker, dB per bark, per band
+    std::vector<float> internalNoise_;
+    std::vector<float> lowerTotal_;  // per masker band: sum of its lower-slope weights
+    // Per masker band: the powers kPowerLaw of its lower-slope weights on bands first..m-1
+    // (weights below -60 dB left out).
+    std::vector<int> lowerFirst_;
+    std::vector<std::vector<float>> lower04_;
+    std::vector<float> maskScale_;
+    mutable std::vector<float> upper04_;  // scratch for one masker's upper weights   // per band: 1
+                                          // / (offset * flat-spread normalisation)
 };
 
 }  // namespace tembrel::tvq

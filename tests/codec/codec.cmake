@@ -20,3 +20,6 @@ tembrel_add_test(codec_lpc_test
 tembrel_add_test(codec_shape_search_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_shape_search_test.cpp
   LIBS tvqenc tvq_core)
+tembrel_add_test(codec_masking_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_masking_test.cpp
+  LIBS tvqenc)
