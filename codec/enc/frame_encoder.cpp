@@ -11,6 +11,7 @@ namespace tembrel::tvq {
 namespace {
 
 constexpr float kInputLimit = 65536.0f;
+constexpr float kNoiseFillBias = 0.8f;
 // Exponent applied to the noise-to-mask weights: 1 follows the masking model fully, less
 // spreads the noise more evenly. With few bits per coefficient the softer weighting measured
 // better, with more bits the full one.
@@ -242,10 +243,12 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
             model.bandDb[j * b.envBands + band] =
                 std::clamp(envDbOf(env[band], prediction), 2.0f * kEnvMinDb, -2.0f * kEnvMinDb);
         }
-        // Noise levels above the coded range.
+        // Noise levels above the coded range, set a little below the measured level: random
+        // noise in place of the real content differs least from it at about -2 dB.
         for (int band = 0; band < b.noiseBands; ++band) {
             const int lo = b.noiseEdges[band];
-            const float level2 = rms(&flat[j * m + lo], b.noiseEdges[band + 1] - lo) / level;
+            const float level2 =
+                kNoiseFillBias * rms(&flat[j * m + lo], b.noiseEdges[band + 1] - lo) / level;
             index.pbIndex[ch][j * b.noiseBands + band] = noiseIndex(level2);
         }
     }

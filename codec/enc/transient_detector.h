@@ -15,6 +15,7 @@ class TransientDetector {
 
   private:
     int segment_;
+    float shortRatio_;
     float middleRatio_;
     std::vector<float> energy_;
 };
