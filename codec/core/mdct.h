@@ -28,9 +28,9 @@ class Mdct {
 };
 
 // Window of a block of `size` coefficients (2 * size samples) whose left and right overlaps
-// with its neighbours are `leftOverlap` and `rightOverlap` samples (each at most `size`), sine
-// slopes centred on the block's edges at size/2 and 3*size/2. Adjacent blocks that share an
-// edge with the same overlap reconstruct perfectly.
+// with its neighbours are `leftOverlap` and `rightOverlap` samples (each at most `size`), with
+// Kaiser-Bessel-derived slopes centred on the block's edges at size/2 and 3*size/2. Adjacent
+// blocks that share an edge with the same overlap reconstruct perfectly.
 void makeWindow(int size, int leftOverlap, int rightOverlap, std::vector<float>& window);
 
 }  // namespace tembrel::tvq

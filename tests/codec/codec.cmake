@@ -23,3 +23,6 @@ tembrel_add_test(codec_shape_search_test
 tembrel_add_test(codec_masking_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_masking_test.cpp
   LIBS tvqenc)
+tembrel_add_test(codec_mdct_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_mdct_test.cpp
+  LIBS tvq_core)
