@@ -1,6 +1,7 @@
 #include "codec/core/pitch_model.h"
 
 #include <algorithm>
+#include <array>
 
 #include "codec/core/frame_model.h"
 #include "codec/core/quantisers.h"
@@ -26,8 +27,15 @@ float pitchFundamental(const StreamConfig& c, int blockType, int32_t pitchIndex)
 }
 
 float pitchGainOf(int32_t index) {
-    const int32_t i = fieldValue(index, kPitchGainBits);
-    return i == 0 ? 0.0f : dbToAmplitude(kPitchGainMinDb + (i - 1) * kPitchGainStepDb);
+    // Looked up: the encoder's gain fits call this many times per frame.
+    static const std::array<float, 1 << kPitchGainBits> gains = [] {
+        std::array<float, 1 << kPitchGainBits> g{};
+        for (size_t i = 1; i < g.size(); ++i) {
+            g[i] = dbToAmplitude(kPitchGainMinDb + static_cast<float>(i - 1) * kPitchGainStepDb);
+        }
+        return g;
+    }();
+    return gains[fieldValue(index, kPitchGainBits)];
 }
 
 int32_t pitchGainIndex(float gain) {
