@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
 
 #include "codec/core/codebooks.h"
 #include "codec/core/frame_model.h"
@@ -19,7 +18,7 @@ constexpr int kCandidates = 2;
 constexpr int kPreselect = 6;
 // A channel keeps its component only when it removes at least this share of the weighted
 // error at its peaks; below that the shape vectors code the peaks about as well on their own.
-constexpr double kMinGain = 0.25;
+constexpr double kMinRemoved = 0.25;
 
 }  // namespace
 
@@ -244,7 +243,7 @@ void PitchSearch::search(const std::vector<float>& target, const std::vector<flo
     Fit f = fit(peaks, active, 2);
     unsigned keep = 0;
     for (int ch = 0; ch < channels; ++ch) {
-        if (f.gain[ch] != 0 && f.after[ch] <= (1.0 - kMinGain) * f.before[ch]) {
+        if (f.gain[ch] != 0 && f.after[ch] <= (1.0 - kMinRemoved) * f.before[ch]) {
             keep |= 1u << ch;
         }
     }
