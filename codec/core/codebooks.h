@@ -1,4 +1,5 @@
-// Access to the generated shape codebooks (codec/tables/shape_codebooks.cpp).
+// Access to the generated shape codebooks (codec/tables/shape_codebooks.cpp) and pitch
+// codebooks (codec/tables/pitch_codebooks.cpp).
 #pragma once
 
 namespace tembrel::tvq {
@@ -17,5 +18,11 @@ inline constexpr int kShapeBaseBits = 7;
 // (bits and dim clamped to the ranges above). A shape vector is the sum of one vector from
 // each codebook.
 const float* shapeCodebook(int which, int bits, int dim);
+
+// The conjugate pair that codes the amplitudes of harmonic peaks: 2^kPitchCodebookBits vectors
+// of kPitchCodebookDim floats each, stored vector after vector.
+inline constexpr int kPitchCodebookBits = 5;
+inline constexpr int kPitchCodebookDim = 8;
+const float* pitchCodebook(int which);
 
 }  // namespace tembrel::tvq

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "codec/core/pitch_model.h"
 #include "codec/core/quantisers.h"
 
 namespace tembrel::tvq {
@@ -46,6 +47,7 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     prevRightOverlap_ = rightOverlap;
 
     decodeShapes(config_, blockType, index.shapeIndex, shapes_);
+    addPitchComponent(config_, blockType, index, shapes_);
     for (int ch = 0; ch < config_.channels; ++ch) {
         decodeChannelModel(config_, blockType, index, ch, memory_[ch], model_);
         std::vector<float>& coefs = coefs_[ch];

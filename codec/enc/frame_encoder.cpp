@@ -39,6 +39,9 @@ FrameEncoder::FrameEncoder(const StreamConfig& config)
         mdct_[t] = std::make_unique<Mdct>(config_.blocks[t].subSize);
         masking_[t] =
             std::make_unique<MaskingModel>(config_.blocks[t].subSize, config_.sampleRateHz);
+        if (config_.blocks[t].hasPitch) {
+            pitch_[t] = std::make_unique<PitchSearch>(config_, t);
+        }
     }
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         history_[ch].assign(3 * config_.frameSize, 0.0f);
@@ -80,7 +83,27 @@ void FrameEncoder::encode(const float* samples, FrameIndex& index) {
     for (int ch = 0; ch < config_.channels; ++ch) {
         encodeChannel(ch, blockType, index);
     }
-    searchShapes(config_, blockType, target_, weight_, index.shapeIndex, reconstruction_);
+    if (b.hasPitch) {
+        // Closed loop: the shapes code what the decoded periodic component leaves over.
+        component_.assign(total, 0.0f);
+        if (usePitch_) {
+            pitch_[blockType]->search(target_, weight_, index, component_);
+        } else {
+            std::fill_n(index.pitchShapeIndex, 2 * kPitchVectorPairs, 0);
+            std::fill_n(index.pitchIndex, kMaxChannels, 0);
+            std::fill_n(index.pitchGainIndex, kMaxChannels, 0);
+        }
+        residual_.resize(total);
+        for (int i = 0; i < total; ++i) {
+            residual_[i] = target_[i] - component_[i];
+        }
+        searchShapes(config_, blockType, residual_, weight_, index.shapeIndex, reconstruction_);
+        for (int i = 0; i < total; ++i) {
+            reconstruction_[i] += component_[i];
+        }
+    } else {
+        searchShapes(config_, blockType, target_, weight_, index.shapeIndex, reconstruction_);
+    }
 
     // Closed-loop gain: the main gain that best fits the chosen shapes, per channel.
     for (int ch = 0; ch < config_.channels; ++ch) {

@@ -10,6 +10,7 @@
 #include "codec/core/mdct.h"
 #include "codec/core/stream_config.h"
 #include "codec/enc/masking_model.h"
+#include "codec/enc/pitch_search.h"
 #include "codec/enc/transient_detector.h"
 
 namespace tembrel::tvq {
@@ -21,6 +22,9 @@ class FrameEncoder {
     // samples: channels x frameSize floats, channel-major, 16-bit scale.
     void encode(const float* samples, FrameIndex& index);
 
+    // With false, frames that have the pitch part leave it at zero gain (for comparisons).
+    void usePitch(bool on) { usePitch_ = on; }
+
   private:
     void analyse(int blockType, int leftOverlap, int rightOverlap);
     // Rotates the pair to mid/side when that compacts it better; true when it did.
@@ -30,6 +34,8 @@ class FrameEncoder {
     StreamConfig config_;
     std::array<std::unique_ptr<Mdct>, kBlockTypes> mdct_;
     std::array<std::unique_ptr<MaskingModel>, kBlockTypes> masking_;
+    std::array<std::unique_ptr<PitchSearch>, kBlockTypes> pitch_;  // block types with pitch
+    bool usePitch_ = true;
     WindowCache windows_;
     TransientDetector detector_;
     std::array<std::vector<float>, kMaxChannels> history_;  // 3 frames per channel
@@ -40,7 +46,7 @@ class FrameEncoder {
     std::array<std::vector<float>, kMaxChannels> spectrum_;   // subBlocks x subSize
     std::array<std::vector<float>, kMaxChannels> threshold_;  // masked noise power per bin
     std::vector<float> target_, weight_, reconstruction_, windowed_, scales_, power_,
-        bandThreshold_;
+        bandThreshold_, component_, residual_;
     std::array<ChannelModel, kMaxChannels> model_;
 };
 

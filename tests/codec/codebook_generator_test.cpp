@@ -1,5 +1,6 @@
-// The committed codebook table is what its generator produces: the generator's output for the
-// shortest vector lengths must match the committed arrays character for character.
+// The committed codebook tables are what their generator produces: the generator's output for
+// the shortest vector lengths, and the whole pitch table, must match the committed files
+// character for character.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -47,6 +48,15 @@ TEST(CodebookGenerator, RegeneratesTheCommittedTable) {
         EXPECT_EQ(body, committed.at(name)) << name;
     }
     EXPECT_NE(run(std::string(MAKE_CODEBOOKS) + " " + out + " 99"), 0);
+}
+
+TEST(CodebookGenerator, RegeneratesTheCommittedPitchTable) {
+    TempDir dir;
+    const std::string out = dir.file("pitch.cpp");
+    ASSERT_EQ(run(std::string(MAKE_CODEBOOKS) + " --pitch " + out), 0);
+    const std::string fresh = readText(out);
+    EXPECT_EQ(arrays(fresh).size(), 2u);
+    EXPECT_EQ(fresh, readText(PITCH_TABLE));
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ tembrel_add_test(codebook_generator_test
 add_dependencies(codebook_generator_test make_codebooks)
 target_compile_definitions(codebook_generator_test PRIVATE
   MAKE_CODEBOOKS="$<TARGET_FILE:make_codebooks>"
-  CODEBOOK_TABLE="${PROJECT_SOURCE_DIR}/codec/tables/shape_codebooks.cpp")
+  CODEBOOK_TABLE="${PROJECT_SOURCE_DIR}/codec/tables/shape_codebooks.cpp"
+  PITCH_TABLE="${PROJECT_SOURCE_DIR}/codec/tables/pitch_codebooks.cpp")
 tembrel_add_test(codec_lpc_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_lpc_test.cpp
   LIBS tvq_core)
@@ -26,3 +27,6 @@ tembrel_add_test(codec_masking_test
 tembrel_add_test(codec_mdct_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_mdct_test.cpp
   LIBS tvq_core)
+tembrel_add_test(codec_pitch_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_pitch_test.cpp
+  LIBS tvqenc tvqdec tvq_core)
