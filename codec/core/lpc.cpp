@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+
+#include "codec/core/simd_kernel.h"
 
 namespace tembrel::tvq {
 namespace {
@@ -58,10 +61,18 @@ const std::vector<double>& lagCosines(int bins, int order) {
     return *entry;
 }
 
-const std::array<double, kRootGrid + 1>& gridCosines() {
-    static const std::array<double, kRootGrid + 1> table = [] {
-        std::array<double, kRootGrid + 1> t{};
-        for (int g = 0; g <= kRootGrid; ++g) {
+// Four doubles (GCC/Clang vector extension): one AVX register, or two SSE ones.
+using Doubles = double __attribute__((vector_size(32)));
+constexpr int kDoubleLanes = 4;
+// Points evaluated together: two vectors, whose recurrences interleave.
+constexpr int kPointBatch = 2 * kDoubleLanes;
+// The grid rounded up to whole batches; the points past pi are computed and ignored.
+constexpr int kGridPoints = (kRootGrid + kPointBatch) / kPointBatch * kPointBatch;
+
+const std::array<double, kGridPoints>& gridCosines() {
+    static const std::array<double, kGridPoints> table = [] {
+        std::array<double, kGridPoints> t{};
+        for (int g = 0; g < kGridPoints; ++g) {
             t[g] = std::cos(kPi * g / kRootGrid);
         }
         return t;
@@ -70,51 +81,109 @@ const std::array<double, kRootGrid + 1>& gridCosines() {
 }
 
 // c_half + 2 * sum_{i<half} c_i cos((half - i) w) of a symmetric polynomial of even degree,
-// at x = cos w: a Chebyshev series, summed with Clenshaw's recurrence.
-double symmetricValue(const std::vector<double>& c, double x) {
-    const int half = static_cast<int>(c.size()) / 2;
-    double b1 = 0.0, b2 = 0.0;
-    for (int i = 0; i < half; ++i) {  // terms T_half .. T_1
-        const double b0 = 2.0 * c[i] + 2.0 * x * b1 - b2;
-        b2 = b1;
-        b1 = b0;
+// at the points x = cos w (count: a multiple of kPointBatch): a Chebyshev series, summed with
+// Clenshaw's recurrence.
+TVQ_SIMD_KERNEL void seriesValues(const double* c, int half, const double* x, int count,
+                                  double* value) {
+    for (int at = 0; at < count; at += kPointBatch) {
+        Doubles x0, x1;
+        std::memcpy(&x0, x + at, sizeof x0);
+        std::memcpy(&x1, x + at + kDoubleLanes, sizeof x1);
+        Doubles b1{}, b2{}, d1{}, d2{};
+        for (int i = 0; i < half; ++i) {  // terms T_half .. T_1
+            const Doubles b0 = 2.0 * c[i] + 2.0 * x0 * b1 - b2;
+            const Doubles d0 = 2.0 * c[i] + 2.0 * x1 * d1 - d2;
+            b2 = b1;
+            b1 = b0;
+            d2 = d1;
+            d1 = d0;
+        }
+        const Doubles v0 = c[half] + x0 * b1 - b2;
+        const Doubles v1 = c[half] + x1 * d1 - d2;
+        std::memcpy(value + at, &v0, sizeof v0);
+        std::memcpy(value + at + kDoubleLanes, &v1, sizeof v1);
     }
-    return c[half] + x * b1 - b2;
 }
 
 // Sign changes on a grid uniform in w, refined by bisection in x = cos w (monotonic on
-// (0, pi)), so that only the root itself needs an arc cosine. The grid values are summed for
-// all points at once (points innermost, so that the loop vectorises).
+// (0, pi)), so that only the root itself needs an arc cosine. The brackets are bisected
+// kPointBatch at a time, in step.
 void findRoots(const std::vector<double>& c, std::vector<double>& roots) {
-    const std::array<double, kRootGrid + 1>& grid = gridCosines();
+    const std::array<double, kGridPoints>& grid = gridCosines();
     const int half = static_cast<int>(c.size()) / 2;
-    std::array<double, kRootGrid + 1> b1{}, b2{}, value;
-    for (int i = 0; i < half; ++i) {
-        const double ci = 2.0 * c[i];
-        for (int g = 0; g <= kRootGrid; ++g) {
-            const double b0 = ci + 2.0 * grid[g] * b1[g] - b2[g];
-            b2[g] = b1[g];
-            b1[g] = b0;
+    std::array<double, kGridPoints> value;
+    seriesValues(c.data(), half, grid.data(), kGridPoints, value.data());
+    double lo[kPointBatch] = {}, hi[kPointBatch] = {}, vlo[kPointBatch] = {};
+    int pending = 0;
+    const auto bisect = [&] {
+        double mid[kPointBatch], vm[kPointBatch];
+        for (int it = 0; it < 30; ++it) {
+            for (int r = 0; r < kPointBatch; ++r) {
+                mid[r] = 0.5 * (lo[r] + hi[r]);
+            }
+            seriesValues(c.data(), half, mid, kPointBatch, vm);
+            for (int r = 0; r < kPointBatch; ++r) {
+                const bool sameSide = (vm[r] <= 0.0) == (vlo[r] <= 0.0);
+                lo[r] = sameSide ? mid[r] : lo[r];
+                vlo[r] = sameSide ? vm[r] : vlo[r];
+                hi[r] = sameSide ? hi[r] : mid[r];
+            }
         }
-    }
-    for (int g = 0; g <= kRootGrid; ++g) {
-        value[g] = c[half] + grid[g] * b1[g] - b2[g];
-    }
+        for (int r = 0; r < pending; ++r) {
+            roots.push_back(std::acos(std::clamp(0.5 * (lo[r] + hi[r]), -1.0, 1.0)));
+        }
+        pending = 0;
+    };
     for (int g = 1; g <= kRootGrid; ++g) {
         if ((value[g - 1] <= 0.0) != (value[g] <= 0.0)) {
-            double lo = grid[g - 1], hi = grid[g], vlo = value[g - 1];
-            for (int it = 0; it < 30; ++it) {
-                const double mid = 0.5 * (lo + hi);
-                const double vm = symmetricValue(c, mid);
-                if ((vm <= 0.0) == (vlo <= 0.0)) {
-                    lo = mid;
-                    vlo = vm;
-                } else {
-                    hi = mid;
-                }
+            lo[pending] = grid[g - 1];
+            hi[pending] = grid[g];
+            vlo[pending] = value[g - 1];
+            if (++pending == kPointBatch) {
+                bisect();
             }
-            roots.push_back(std::acos(std::clamp(0.5 * (lo + hi), -1.0, 1.0)));
         }
+    }
+    if (pending > 0) {
+        bisect();
+    }
+}
+
+// 1/|A|^2 at every bin from the LSPs' 2 cos l (P's at even, Q's at odd positions): the
+// products over P's and Q's factors, four bins at a time.
+TVQ_SIMD_KERNEL void envelopePower(const double* cosine, int bins, const double* twoCos, int p,
+                                   double* power) {
+    int k = 0;
+    for (; k + kDoubleLanes <= bins; k += kDoubleLanes) {
+        Doubles cw;
+        std::memcpy(&cw, cosine + k, sizeof cw);
+        Doubles pp = 2.0 * (1.0 + cw);
+        Doubles qq = 2.0 * (1.0 - cw);
+        const Doubles c2 = 2.0 * cw;
+        for (int i = 0; i < p; i += 2) {
+            pp *= (c2 - twoCos[i]) * (c2 - twoCos[i]);
+            qq *= (c2 - twoCos[i + 1]) * (c2 - twoCos[i + 1]);
+        }
+        const Doubles a2 = 0.25 * (pp + qq);
+        const Doubles floor = Doubles{} + 1e-12;
+        const Doubles result = 1.0 / (a2 < floor ? floor : a2);
+        std::memcpy(power + k, &result, sizeof result);
+    }
+    for (; k < bins; ++k) {
+        double pp = 2.0 * (1.0 + cosine[k]);
+        double qq = 2.0 * (1.0 - cosine[k]);
+        const double c2 = 2.0 * cosine[k];
+        for (int i = 0; i < p; i += 2) {
+            pp *= (c2 - twoCos[i]) * (c2 - twoCos[i]);
+            qq *= (c2 - twoCos[i + 1]) * (c2 - twoCos[i + 1]);
+        }
+        power[k] = 1.0 / std::max(0.25 * (pp + qq), 1e-12);
+    }
+}
+
+TVQ_SIMD_KERNEL void amplitudes(const double* power, int bins, double norm, float* env) {
+    for (int k = 0; k < bins; ++k) {
+        env[k] = static_cast<float>(std::sqrt(power[k] * norm));
     }
 }
 
@@ -276,33 +345,19 @@ void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::ve
     // magnitude |2 cos w - 2 cos l|; the trivial factors 1 +- z^-1 give 2 (1 +- cos w).
     // p multiplications per bin instead of a complex polynomial evaluation.
     const BinAngles& angles = binAngles(bins);
-    std::vector<double> pp(bins), qq(bins);
-    for (int k = 0; k < bins; ++k) {
-        pp[k] = 2.0 * (1.0 + angles.cos[k]);
-        qq[k] = 2.0 * (1.0 - angles.cos[k]);
+    std::vector<double> twoCos(p);
+    for (int i = 0; i < p; ++i) {
+        twoCos[i] = 2.0 * std::cos(lsp[i]);
     }
-    for (int i = 0; i < p; i += 2) {
-        const double cp = 2.0 * std::cos(lsp[i]);
-        const double cq = 2.0 * std::cos(lsp[i + 1]);
-        for (int k = 0; k < bins; ++k) {
-            const double c2 = 2.0 * angles.cos[k];
-            pp[k] *= (c2 - cp) * (c2 - cp);
-            qq[k] *= (c2 - cq) * (c2 - cq);
-        }
-    }
-    // Separate simple loops so that the divisions and square roots vectorise.
-    for (int k = 0; k < bins; ++k) {
-        pp[k] = 1.0 / std::max(0.25 * (pp[k] + qq[k]), 1e-12);  // now the power 1/|A|^2
-    }
+    std::vector<double> pp(bins);
+    envelopePower(angles.cos.data(), bins, twoCos.data(), p, pp.data());
     double sum = 0.0;
     for (int k = 0; k < std::min(normBins, bins); ++k) {
         sum += pp[k];
     }
     const double norm = normBins > 0 && sum > 0.0 ? normBins / sum : 1.0;
     env.resize(bins);
-    for (int k = 0; k < bins; ++k) {
-        env[k] = static_cast<float>(std::sqrt(pp[k] * norm));
-    }
+    amplitudes(pp.data(), bins, norm, env.data());
 }
 
 }  // namespace tembrel::tvq

@@ -9,6 +9,7 @@
 
 #include "codec/core/codebooks.h"
 #include "codec/core/frame_model.h"
+#include "codec/core/simd_kernel.h"
 
 namespace tembrel::tvq {
 namespace {
@@ -26,14 +27,6 @@ constexpr int kGroups = kCandidates / kLanes;
 // The result of comparing two Lanes: -1 (true) or 0 per lane.
 using Flags = int32_t __attribute__((vector_size(32)));
 
-// The distance kernels are built twice on x86-64 with GCC, for AVX and for the baseline, and
-// the CPU picks at load time; the binary still runs on any x86-64. AVX without FMA rounds
-// like SSE, so both give the same indices.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define TVQ_SIMD_KERNEL __attribute__((target_clones("avx", "default")))
-#else
-#define TVQ_SIMD_KERNEL
-#endif
 constexpr int kBitWidths = kMaxCodebookBits - kMinCodebookBits + 1;
 constexpr int kDims = kMaxCodebookDim - kMinCodebookDim + 1;
 
@@ -161,11 +154,11 @@ TVQ_SIMD_KERNEL void preselect(const Lanes* data, int size, const float* x, cons
     std::memcpy(&last, &lastBits, sizeof(float));
     // The comparisons all lanes at once, then a branch-free compaction in index order.
     const Lanes lastLanes = zero + last;
-    Flags below[kMaxBookSize / kLanes];
+    int32_t flag[kMaxBookSize];
     for (int g = 0; g < rowGroups; ++g) {
-        below[g] = cost[g] < lastLanes;  // true is -1
+        const Flags below = cost[g] < lastLanes;  // true is -1
+        std::memcpy(flag + g * kLanes, &below, sizeof below);
     }
-    const int32_t* flag = &below[0][0];
     int32_t picked[kMaxBookSize + 1];  // one spare slot for the branch-free writes
     int kept = 0;
     for (int i = 0; i < size; ++i) {
