@@ -17,8 +17,8 @@ namespace {
 // Candidates kept per codebook: 16 or 24 measured 0.1-0.4 dB worse NMR than 32.
 constexpr int kCandidates = 32;
 constexpr int kMaxBookSize = 1 << kMaxCodebookBits;
-static_assert((1 << kMinCodebookBits) % kCandidates == 0,
-              "every codebook fills the candidates, in whole blocks of them");
+static_assert((1 << kMinCodebookBits) % (2 * kCandidates) == 0,
+              "the preselection scores codebooks in whole pairs of candidate blocks");
 
 // Eight floats (GCC/Clang vector extension, portable): one AVX register, or two SSE ones.
 using Lanes = float __attribute__((vector_size(32)));
@@ -26,6 +26,38 @@ constexpr int kLanes = 8;
 constexpr int kGroups = kCandidates / kLanes;
 // The result of comparing two Lanes: -1 (true) or 0 per lane.
 using Flags = int32_t __attribute__((vector_size(32)));
+
+// Per 8-bit lane mask: the lanes set, in order (then zeros), and their number.
+struct LaneLists {
+    int32_t lanes[1 << kLanes][kLanes];
+    int32_t count[1 << kLanes];
+};
+constexpr LaneLists kLaneLists = [] {
+    LaneLists t{};
+    for (int mask = 0; mask < (1 << kLanes); ++mask) {
+        for (int l = 0; l < kLanes; ++l) {
+            if (mask & (1 << l)) {
+                t.lanes[mask][t.count[mask]++] = l;
+            }
+        }
+    }
+    return t;
+}();
+
+// Bit l set where lane l of a comparison result is true.
+inline int laneMask(const Flags& flags) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    const Lanes f = (Lanes)flags;  // the same bits, as floats for movmskps
+    return __builtin_ia32_movmskps(__builtin_shufflevector(f, f, 0, 1, 2, 3)) |
+           __builtin_ia32_movmskps(__builtin_shufflevector(f, f, 4, 5, 6, 7)) << 4;
+#else
+    int mask = 0;
+    for (int l = 0; l < kLanes; ++l) {
+        mask |= flags[l] ? 1 << l : 0;
+    }
+    return mask;
+#endif
+}
 
 constexpr int kBitWidths = kMaxCodebookBits - kMinCodebookBits + 1;
 constexpr int kDims = kMaxCodebookDim - kMinCodebookDim + 1;
@@ -80,25 +112,28 @@ TVQ_SIMD_KERNEL void preselect(const Lanes* data, int size, const float* x, cons
     for (int g = 0; g < kGroups; ++g) {
         slotMin[g] = infinite;
     }
-    for (int first = 0; first < rowGroups; first += kGroups) {
-        Lanes sum[kGroups] = {};
+    // Two blocks of kCandidates codewords at a time: eight independent sums hide the latency
+    // of the additions.
+    constexpr int kBlockGroups = 2 * kGroups;
+    for (int first = 0; first < rowGroups; first += kBlockGroups) {
+        Lanes sum[kBlockGroups] = {};
         for (int k = 0; k < len; ++k) {
             const Lanes* c = &data[k * rowGroups + first];
-            const Lanes half = zero + 0.5f * x[k];
-            const Lanes wk = zero + w[k];
-            for (int g = 0; g < kGroups; ++g) {
+            const Lanes half = 0.5f * x[k] - zero;  // (x - +0 is x: a plain broadcast)
+            const Lanes wk = w[k] - zero;
+            for (int g = 0; g < kBlockGroups; ++g) {
                 const Lanes e = half - c[g];
                 sum[g] += wk * e * e;
             }
         }
-        for (int g = 0; g < kGroups; ++g) {
+        for (int g = 0; g < kBlockGroups; ++g) {
             // -0 and rounding below zero become +0 (the bisection below works on bit
             // patterns, which order non-negative floats only); a NaN (from absurd weights)
             // becomes infinite, so it ranks last.
             const Lanes s = sum[g];
             const Lanes c = s > zero ? s : (s <= zero ? zero : infinite);
             cost[first + g] = c;
-            slotMin[g] = c < slotMin[g] ? c : slotMin[g];
+            slotMin[g % kGroups] = c < slotMin[g % kGroups] ? c : slotMin[g % kGroups];
         }
     }
     Lanes low = slotMin[0], high = slotMin[0];
@@ -152,18 +187,20 @@ TVQ_SIMD_KERNEL void preselect(const Lanes* data, int size, const float* x, cons
     const int32_t lastBits = lo < hi ? hi : lo;
     float last;
     std::memcpy(&last, &lastBits, sizeof(float));
-    // The comparisons all lanes at once, then a branch-free compaction in index order.
+    // Branch-free compaction in index order, kLanes codewords at a time: the lanes below
+    // `last` as a bit mask, whose table row lists them; all kLanes slots are written, the
+    // next block overwrites those past the kept ones. Fewer than kCandidates costs are below.
     const Lanes lastLanes = zero + last;
-    int32_t flag[kMaxBookSize];
-    for (int g = 0; g < rowGroups; ++g) {
-        const Flags below = cost[g] < lastLanes;  // true is -1
-        std::memcpy(flag + g * kLanes, &below, sizeof below);
-    }
-    int32_t picked[kMaxBookSize + 1];  // one spare slot for the branch-free writes
+    int32_t picked[kCandidates + kLanes];
     int kept = 0;
-    for (int i = 0; i < size; ++i) {
-        picked[kept] = i;
-        kept -= flag[i];
+    for (int g = 0; g < rowGroups; ++g) {
+        const Flags below = cost[g] < lastLanes;
+        const int mask = laneMask(below);
+        Flags at;
+        std::memcpy(&at, kLaneLists.lanes[mask], sizeof at);
+        at += g * kLanes;
+        std::memcpy(picked + kept, &at, sizeof at);
+        kept += kLaneLists.count[mask];
     }
     for (int i = 0; i < size && kept < kCandidates; ++i) {
         if (cost[i / kLanes][i % kLanes] == last) {
@@ -211,24 +248,35 @@ TVQ_SIMD_KERNEL int bestPair(const Lanes* columns1, const Lanes* partial0, const
         low[g] = zero + std::numeric_limits<float>::max();
         row[g] = zero - 1.0f;
     }
-    for (int i = 0; i < kCandidates; ++i) {
-        const Lanes p = zero + partial0[i / kLanes][i % kLanes];
-        Lanes sum[kGroups];
+    // Two rows at a time: eight independent sums hide the latency of the additions.
+    for (int i = 0; i < kCandidates; i += 2) {
+        const Lanes p0 = partial0[i / kLanes][i % kLanes] - zero;  // (a plain broadcast)
+        const Lanes p1 = partial0[(i + 1) / kLanes][(i + 1) % kLanes] - zero;
+        Lanes sum0[kGroups], sum1[kGroups];
         for (int g = 0; g < kGroups; ++g) {
-            sum[g] = p + partial1[g];
+            sum0[g] = p0 + partial1[g];
+            sum1[g] = p1 + partial1[g];
         }
         for (int k = 0; k < len; ++k) {
-            const Lanes wa = zero + weighted0[k * kGroups + i / kLanes][i % kLanes];
+            const Lanes* wa = &weighted0[k * kGroups];
+            const Lanes wa0 = wa[i / kLanes][i % kLanes] - zero;
+            const Lanes wa1 = wa[(i + 1) / kLanes][(i + 1) % kLanes] - zero;
             for (int g = 0; g < kGroups; ++g) {
-                sum[g] += wa * columns1[k * kGroups + g];
+                const Lanes b = columns1[k * kGroups + g];
+                sum0[g] += wa0 * b;
+                sum1[g] += wa1 * b;
             }
         }
         // Per lane, the first row reaching its minimum (a NaN never compares below).
-        const Lanes rowNumber = zero + static_cast<float>(i);
+        const Lanes rowNumber0 = static_cast<float>(i) - zero;
+        const Lanes rowNumber1 = static_cast<float>(i + 1) - zero;
         for (int g = 0; g < kGroups; ++g) {
-            const auto better = sum[g] < low[g];
-            low[g] = better ? sum[g] : low[g];
-            row[g] = better ? rowNumber : row[g];
+            const auto better0 = sum0[g] < low[g];
+            low[g] = better0 ? sum0[g] : low[g];
+            row[g] = better0 ? rowNumber0 : row[g];
+            const auto better1 = sum1[g] < low[g];
+            low[g] = better1 ? sum1[g] : low[g];
+            row[g] = better1 ? rowNumber1 : row[g];
         }
     }
     float best = std::numeric_limits<float>::max();
@@ -247,6 +295,23 @@ TVQ_SIMD_KERNEL int bestPair(const Lanes* columns1, const Lanes* partial0, const
         }
     }
     return pair;
+}
+
+// Component-major copy of the picked codewords (rows of `dim` floats in `book`): lane
+// j % kLanes of columns[k * kGroups + j / kLanes] is component k of codeword pick[j].
+TVQ_SIMD_KERNEL void gatherCandidates(const float* book, int dim, const int32_t* pick, int len,
+                                      Lanes* columns) {
+    const float* rows[kCandidates];
+    for (int j = 0; j < kCandidates; ++j) {
+        rows[j] = book + pick[j] * dim;
+    }
+    for (int k = 0; k < len; ++k) {
+        for (int g = 0; g < kGroups; ++g) {
+            const float* const* r = rows + g * kLanes;
+            columns[k * kGroups + g] =
+                Lanes{r[0][k], r[1][k], r[2][k], r[3][k], r[4][k], r[5][k], r[6][k], r[7][k]};
+        }
+    }
 }
 
 }  // namespace
@@ -282,14 +347,8 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
         // d(i, j) = sum w (x - a_i - b_j)^2 = P_i + Q_j + 2 sum w a_i b_j, with
         // P_i = sum w (x - a_i)^2 and Q_j = sum w b_j (b_j - 2 x); only the cross term is
         // left for the pair loop.
-        for (int j = 0; j < kCandidates; ++j) {
-            const float* a = book0 + pick0[j] * dim;
-            const float* b1 = book1 + pick1[j] * dim;
-            for (int k = 0; k < len; ++k) {
-                chosen0[k][j / kLanes][j % kLanes] = a[k];
-                chosen1[k][j / kLanes][j % kLanes] = b1[k];
-            }
-        }
+        gatherCandidates(book0, dim, pick0, len, &chosen0[0][0]);
+        gatherCandidates(book1, dim, pick1, len, &chosen1[0][0]);
         candidateTerms(&chosen0[0][0], &chosen1[0][0], x, w, len, partial0, partial1,
                        &weighted0[0][0]);
         const int pair = bestPair(&chosen1[0][0], partial0, partial1, &weighted0[0][0], len);
