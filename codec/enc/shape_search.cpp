@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -24,6 +25,7 @@ static_assert((1 << kMinCodebookBits) % (2 * kCandidates) == 0,
 using Lanes = float __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 constexpr int kGroups = kCandidates / kLanes;
+using Quad = float __attribute__((vector_size(16)));
 // The result of comparing two Lanes: -1 (true) or 0 per lane.
 using Flags = int32_t __attribute__((vector_size(32)));
 
@@ -71,12 +73,19 @@ struct TransposedBook {
 };
 
 const TransposedBook& transposedBook(int which, int bits, int dim) {
+    // Built once on first use and never freed or changed after: readers only need the
+    // published pointer (the lock is taken just to build), since every vector looks its
+    // codebooks up.
     static std::mutex lock;
     static std::array<std::unique_ptr<TransposedBook>, 2 * kBitWidths * kDims> cache;
+    static std::array<std::atomic<const TransposedBook*>, 2 * kBitWidths * kDims> published{};
     const int b = std::clamp(bits, kMinCodebookBits, kMaxCodebookBits);
     const int d = std::clamp(dim, kMinCodebookDim, kMaxCodebookDim);
     const int slot = ((which == 0 ? 0 : 1) * kBitWidths + (b - kMinCodebookBits)) * kDims +
                      (d - kMinCodebookDim);
+    if (const TransposedBook* ready = published[slot].load(std::memory_order_acquire)) {
+        return *ready;
+    }
     std::lock_guard<std::mutex> guard(lock);
     std::unique_ptr<TransposedBook>& entry = cache[slot];
     if (!entry) {
@@ -91,6 +100,7 @@ const TransposedBook& transposedBook(int which, int bits, int dim) {
                 entry->data[at / kLanes][at % kLanes] = book[i * d + k];
             }
         }
+        published[slot].store(entry.get(), std::memory_order_release);
     }
     return *entry;
 }
@@ -167,21 +177,20 @@ TVQ_SIMD_KERNEL void preselect(const Lanes* data, int size, const float* x, cons
                 counted[u] += cost[g + u] <= pivot ? one : zero;
             }
         }
+        // (Counts are small integers: any order of the additions gives them exactly.)
         const Lanes total = (counted[0] + counted[1]) + (counted[2] + counted[3]);
-        float belowSum = 0.0f;
-        for (int l = 0; l < kLanes; ++l) {
-            belowSum += total[l];
-        }
-        const int below = static_cast<int>(belowSum);
+        const Quad four = __builtin_shufflevector(total, total, 0, 1, 2, 3) +
+                          __builtin_shufflevector(total, total, 4, 5, 6, 7);
+        const Quad two = four + __builtin_shufflevector(four, four, 2, 3, 2, 3);
+        const int below = static_cast<int>(two[0] + two[1]);
         if (below == kCandidates) {
             hi = mid + 1;
             break;
         }
-        if (below > kCandidates) {
-            hi = mid;
-        } else {
-            lo = mid + 1;
-        }
+        // Without a branch: which half follows is a coin toss the predictor would miss.
+        const bool tooMany = below > kCandidates;
+        hi = tooMany ? mid : hi;
+        lo = tooMany ? lo : mid + 1;
     }
     // Costs below `last` are kept, then ties with it by index.
     const int32_t lastBits = lo < hi ? hi : lo;
