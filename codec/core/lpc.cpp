@@ -43,6 +43,11 @@ const BinAngles& binAngles(int bins) {
     return *entry;
 }
 
+// Rows of the lag table, padded to whole vectors of four doubles (zeros past the order).
+int lagStride(int order) {
+    return (order + 1 + 3) / 4 * 4;
+}
+
 // cos(t w_k) for the bin centres w_k and lags t = 0..order, row by row per bin.
 const std::vector<double>& lagCosines(int bins, int order) {
     static std::mutex lock;
@@ -50,11 +55,12 @@ const std::vector<double>& lagCosines(int bins, int order) {
     std::lock_guard<std::mutex> guard(lock);
     std::unique_ptr<std::vector<double>>& entry = cache[{bins, order}];
     if (!entry) {
-        entry = std::make_unique<std::vector<double>>(static_cast<size_t>(bins) * (order + 1));
+        const int stride = lagStride(order);
+        entry = std::make_unique<std::vector<double>>(static_cast<size_t>(bins) * stride, 0.0);
         for (int k = 0; k < bins; ++k) {
             const double w = kPi * (k + 0.5) / bins;
             for (int t = 0; t <= order; ++t) {
-                (*entry)[static_cast<size_t>(k) * (order + 1) + t] = std::cos(w * t);
+                (*entry)[static_cast<size_t>(k) * stride + t] = std::cos(w * t);
             }
         }
     }
@@ -187,18 +193,66 @@ TVQ_SIMD_KERNEL void amplitudes(const double* power, int bins, double norm, floa
     }
 }
 
+// r_t = sum_k power_k cos(t w_k), accumulated in registers, `Vectors` x 4 lags at a time.
+template <int Vectors>
+[[gnu::always_inline]] inline void accumulateLags(const float* power, int bins, const double* table,
+                                                  double* r) {
+    Doubles sum[Vectors] = {};
+    for (int k = 0; k < bins; ++k) {
+        const double p = power[k];
+        const double* row = table + static_cast<size_t>(k) * Vectors * kDoubleLanes;
+        for (int v = 0; v < Vectors; ++v) {
+            Doubles c;
+            std::memcpy(&c, row + v * kDoubleLanes, sizeof c);
+            sum[v] += p * c;
+        }
+    }
+    std::memcpy(r, sum, sizeof sum);
+}
+
+// The autocorrelation for lag tables of up to six vectors a row; false for longer ones.
+TVQ_SIMD_KERNEL bool autocorrelation(const float* power, int bins, const double* table, int stride,
+                                     double* r) {
+    switch (stride / kDoubleLanes) {
+        case 1:
+            accumulateLags<1>(power, bins, table, r);
+            return true;
+        case 2:
+            accumulateLags<2>(power, bins, table, r);
+            return true;
+        case 3:
+            accumulateLags<3>(power, bins, table, r);
+            return true;
+        case 4:
+            accumulateLags<4>(power, bins, table, r);
+            return true;
+        case 5:
+            accumulateLags<5>(power, bins, table, r);
+            return true;
+        case 6:
+            accumulateLags<6>(power, bins, table, r);
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 void lpcFromPower(const float* power, int bins, int order, std::vector<double>& a) {
-    std::vector<double> r(order + 1, 0.0);
+    const int stride = lagStride(order);
+    std::vector<double> r(stride, 0.0);
     const std::vector<double>& table = lagCosines(bins, order);
-    for (int k = 0; k < bins; ++k) {
-        const double p = power[k];
-        const double* c = &table[static_cast<size_t>(k) * (order + 1)];
-        for (int t = 0; t <= order; ++t) {
-            r[t] += p * c[t];
+    if (!autocorrelation(power, bins, table.data(), stride, r.data())) {
+        for (int k = 0; k < bins; ++k) {
+            const double p = power[k];
+            const double* c = &table[static_cast<size_t>(k) * stride];
+            for (int t = 0; t <= order; ++t) {
+                r[t] += p * c[t];
+            }
         }
     }
+    r.resize(order + 1);
     a.assign(order + 1, 0.0);
     a[0] = 1.0;
     if (!(r[0] > 1e-9)) {
