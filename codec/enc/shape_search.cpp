@@ -211,10 +211,16 @@ TVQ_SIMD_KERNEL void preselect(const Lanes* data, int size, const float* x, cons
         std::memcpy(picked + kept, &at, sizeof at);
         kept += kLaneLists.count[mask];
     }
-    for (int i = 0; i < size && kept < kCandidates; ++i) {
-        if (cost[i / kLanes][i % kLanes] == last) {
-            picked[kept++] = i;
+    // Ties with `last` (only when the bisection ran to the end) fill up the rest, merged in
+    // so that the pair search sees index order, whatever the ties.
+    if (kept < kCandidates) {
+        const int below = kept;
+        for (int i = 0; i < size && kept < kCandidates; ++i) {
+            if (cost[i / kLanes][i % kLanes] == last) {
+                picked[kept++] = i;
+            }
         }
+        std::inplace_merge(picked, picked + below, picked + kCandidates);
     }
     std::copy(picked, picked + kCandidates, out);
 }
