@@ -70,7 +70,8 @@ const std::vector<double>& lagCosines(int bins, int order) {
 // Four doubles (GCC/Clang vector extension): one AVX register, or two SSE ones.
 using Doubles = double __attribute__((vector_size(32)));
 constexpr int kDoubleLanes = 4;
-// Points evaluated together: two vectors, whose recurrences interleave.
+// Points of each polynomial evaluated together: two vectors; with both polynomials, four
+// recurrences interleave (one alone would wait on its own additions).
 constexpr int kPointBatch = 2 * kDoubleLanes;
 // The grid rounded up to whole batches; the points past pi are computed and ignored.
 constexpr int kGridPoints = (kRootGrid + kPointBatch) / kPointBatch * kPointBatch;
@@ -86,72 +87,103 @@ const std::array<double, kGridPoints>& gridCosines() {
     return table;
 }
 
-// c_half + 2 * sum_{i<half} c_i cos((half - i) w) of a symmetric polynomial of even degree,
-// at the points x = cos w (count: a multiple of kPointBatch): a Chebyshev series, summed with
-// Clenshaw's recurrence.
-TVQ_SIMD_KERNEL void seriesValues(const double* c, int half, const double* x, int count,
-                                  double* value) {
-    for (int at = 0; at < count; at += kPointBatch) {
-        Doubles x0, x1;
-        std::memcpy(&x0, x + at, sizeof x0);
-        std::memcpy(&x1, x + at + kDoubleLanes, sizeof x1);
-        Doubles b1{}, b2{}, d1{}, d2{};
-        for (int i = 0; i < half; ++i) {  // terms T_half .. T_1
-            const Doubles b0 = 2.0 * c[i] + 2.0 * x0 * b1 - b2;
-            const Doubles d0 = 2.0 * c[i] + 2.0 * x1 * d1 - d2;
-            b2 = b1;
-            b1 = b0;
-            d2 = d1;
-            d1 = d0;
+// c_half + 2 * sum_{i<half} c_i cos((half - i) w) of a symmetric polynomial of even degree, at
+// x = cos w: a Chebyshev series, summed with Clenshaw's recurrence. Four vectors of points at
+// once, the first two for the polynomial p, the others for q (both with `half` terms).
+[[gnu::always_inline]] inline void seriesValues(const double* p, const double* q, int half,
+                                                const Doubles (&x)[4], Doubles (&value)[4]) {
+    Doubles b1[4] = {}, b2[4] = {};
+    for (int i = 0; i < half; ++i) {  // terms T_half .. T_1
+        const double twoP = 2.0 * p[i], twoQ = 2.0 * q[i];
+        for (int r = 0; r < 4; ++r) {
+            const Doubles b0 = (r < 2 ? twoP : twoQ) + 2.0 * x[r] * b1[r] - b2[r];
+            b2[r] = b1[r];
+            b1[r] = b0;
         }
-        const Doubles v0 = c[half] + x0 * b1 - b2;
-        const Doubles v1 = c[half] + x1 * d1 - d2;
-        std::memcpy(value + at, &v0, sizeof v0);
-        std::memcpy(value + at + kDoubleLanes, &v1, sizeof v1);
+    }
+    for (int r = 0; r < 4; ++r) {
+        value[r] = (r < 2 ? p[half] : q[half]) + x[r] * b1[r] - b2[r];
     }
 }
 
-// Sign changes on a grid uniform in w, refined by bisection in x = cos w (monotonic on
-// (0, pi)), so that only the root itself needs an arc cosine. The brackets are bisected
-// kPointBatch at a time, in step.
-void findRoots(const std::vector<double>& c, std::vector<double>& roots) {
+// Both series on the whole grid.
+TVQ_SIMD_KERNEL void gridValues(const double* p, const double* q, int half, const double* grid,
+                                double* valueP, double* valueQ) {
+    for (int at = 0; at < kGridPoints; at += kPointBatch) {
+        Doubles x[4], value[4];
+        std::memcpy(&x[0], grid + at, sizeof x[0]);
+        std::memcpy(&x[1], grid + at + kDoubleLanes, sizeof x[1]);
+        x[2] = x[0];
+        x[3] = x[1];
+        seriesValues(p, q, half, x, value);
+        std::memcpy(valueP + at, &value[0], 2 * sizeof value[0]);
+        std::memcpy(valueQ + at, &value[2], 2 * sizeof value[2]);
+    }
+}
+
+// Bisection of 2 * kPointBatch brackets in step (the first kPointBatch of p, the others of
+// q): lo/hi are the bracket ends in x = cos w, vlo the value at lo.
+TVQ_SIMD_KERNEL void bisectBrackets(const double* p, const double* q, int half, double* lo,
+                                    double* hi, double* vlo) {
+    Doubles l[4], h[4], v[4];
+    std::memcpy(l, lo, sizeof l);
+    std::memcpy(h, hi, sizeof h);
+    std::memcpy(v, vlo, sizeof v);
+    const Doubles zero{};
+    for (int it = 0; it < 30; ++it) {
+        Doubles mid[4], vm[4];
+        for (int r = 0; r < 4; ++r) {
+            mid[r] = 0.5 * (l[r] + h[r]);
+        }
+        seriesValues(p, q, half, mid, vm);
+        for (int r = 0; r < 4; ++r) {
+            const auto sameSide = (vm[r] <= zero) == (v[r] <= zero);
+            l[r] = sameSide ? mid[r] : l[r];
+            v[r] = sameSide ? vm[r] : v[r];
+            h[r] = sameSide ? h[r] : mid[r];
+        }
+    }
+    std::memcpy(lo, l, sizeof l);
+    std::memcpy(hi, h, sizeof h);
+}
+
+// The roots of both symmetric polynomials (coefficient lists of equal length): sign changes
+// on a grid uniform in w, refined by bisection in x = cos w (monotonic on (0, pi)), so that
+// only the root itself needs an arc cosine.
+void findRoots(const std::vector<double>& p, const std::vector<double>& q,
+               std::vector<double>& roots) {
     const std::array<double, kGridPoints>& grid = gridCosines();
-    const int half = static_cast<int>(c.size()) / 2;
-    std::array<double, kGridPoints> value;
-    seriesValues(c.data(), half, grid.data(), kGridPoints, value.data());
-    double lo[kPointBatch] = {}, hi[kPointBatch] = {}, vlo[kPointBatch] = {};
-    int pending = 0;
-    const auto bisect = [&] {
-        double mid[kPointBatch], vm[kPointBatch];
-        for (int it = 0; it < 30; ++it) {
-            for (int r = 0; r < kPointBatch; ++r) {
-                mid[r] = 0.5 * (lo[r] + hi[r]);
-            }
-            seriesValues(c.data(), half, mid, kPointBatch, vm);
-            for (int r = 0; r < kPointBatch; ++r) {
-                const bool sameSide = (vm[r] <= 0.0) == (vlo[r] <= 0.0);
-                lo[r] = sameSide ? mid[r] : lo[r];
-                vlo[r] = sameSide ? vm[r] : vlo[r];
-                hi[r] = sameSide ? hi[r] : mid[r];
-            }
-        }
-        for (int r = 0; r < pending; ++r) {
-            roots.push_back(std::acos(std::clamp(0.5 * (lo[r] + hi[r]), -1.0, 1.0)));
-        }
-        pending = 0;
-    };
-    for (int g = 1; g <= kRootGrid; ++g) {
-        if ((value[g - 1] <= 0.0) != (value[g] <= 0.0)) {
-            lo[pending] = grid[g - 1];
-            hi[pending] = grid[g];
-            vlo[pending] = value[g - 1];
-            if (++pending == kPointBatch) {
-                bisect();
+    const int half = static_cast<int>(p.size()) / 2;
+    std::array<double, kGridPoints> value[2];
+    gridValues(p.data(), q.data(), half, grid.data(), value[0].data(), value[1].data());
+    std::vector<int> changes[2];  // grid points ending a bracket
+    for (int which = 0; which < 2; ++which) {
+        for (int g = 1; g <= kRootGrid; ++g) {
+            if ((value[which][g - 1] <= 0.0) != (value[which][g] <= 0.0)) {
+                changes[which].push_back(g);
             }
         }
     }
-    if (pending > 0) {
-        bisect();
+    const int most = static_cast<int>(std::max(changes[0].size(), changes[1].size()));
+    for (int first = 0; first < most; first += kPointBatch) {
+        double lo[2 * kPointBatch] = {}, hi[2 * kPointBatch] = {}, vlo[2 * kPointBatch] = {};
+        for (int which = 0; which < 2; ++which) {
+            for (int r = 0; r < kPointBatch && first + r < static_cast<int>(changes[which].size());
+                 ++r) {
+                const int g = changes[which][first + r];
+                lo[which * kPointBatch + r] = grid[g - 1];
+                hi[which * kPointBatch + r] = grid[g];
+                vlo[which * kPointBatch + r] = value[which][g - 1];
+            }
+        }
+        bisectBrackets(p.data(), q.data(), half, lo, hi, vlo);
+        for (int which = 0; which < 2; ++which) {
+            for (int r = 0; r < kPointBatch && first + r < static_cast<int>(changes[which].size());
+                 ++r) {
+                const int at = which * kPointBatch + r;
+                roots.push_back(std::acos(std::clamp(0.5 * (lo[at] + hi[at]), -1.0, 1.0)));
+            }
+        }
     }
 }
 
@@ -300,8 +332,7 @@ bool lpcToLsp(const std::vector<double>& a, std::vector<double>& lsp) {
         prevQ = qc[i];
     }
     lsp.clear();
-    findRoots(pc, lsp);
-    findRoots(qc, lsp);
+    findRoots(pc, qc, lsp);
     std::sort(lsp.begin(), lsp.end());
     return static_cast<int>(lsp.size()) == p;
 }
