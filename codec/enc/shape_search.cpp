@@ -320,7 +320,38 @@ TVQ_SIMD_KERNEL void gatherCandidates(const float* book, int dim, const int32_t*
     for (int j = 0; j < kCandidates; ++j) {
         rows[j] = book + pick[j] * dim;
     }
-    for (int k = 0; k < len; ++k) {
+    // Eight components of eight codewords at a time by an 8 x 8 transpose in registers (rows
+    // are read whole, so only while they last), the rest one component at a time.
+    int k = 0;
+    for (; k < len && k + kLanes <= dim; k += kLanes) {
+        for (int g = 0; g < kGroups; ++g) {
+            Lanes m[kLanes];
+            for (int l = 0; l < kLanes; ++l) {
+                std::memcpy(&m[l], rows[g * kLanes + l] + k, sizeof m[l]);
+            }
+            Lanes t[kLanes];
+            for (int l = 0; l < kLanes; l += 2) {  // pairs of rows interleaved
+                t[l] = __builtin_shufflevector(m[l], m[l + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+                t[l + 1] = __builtin_shufflevector(m[l], m[l + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+            }
+            for (int l = 0; l < kLanes; l += 4) {  // then pairs of pairs
+                for (int u = 0; u < 2; ++u) {
+                    m[l + u] =
+                        __builtin_shufflevector(t[l + u], t[l + u + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+                    m[l + u + 2] =
+                        __builtin_shufflevector(t[l + u], t[l + u + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+                }
+            }
+            for (int l = 0; l < kLanes / 2; ++l) {  // then the halves of four rows each
+                const int c = (l % 2) * 2 + l / 2;  // component order within a half: 0, 2, 1, 3
+                columns[(k + c) * kGroups + g] =
+                    __builtin_shufflevector(m[l], m[l + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+                columns[(k + c + 4) * kGroups + g] =
+                    __builtin_shufflevector(m[l], m[l + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+            }
+        }
+    }
+    for (; k < len; ++k) {
         for (int g = 0; g < kGroups; ++g) {
             const float* const* r = rows + g * kLanes;
             columns[k * kGroups + g] =
