@@ -25,6 +25,8 @@ static_assert((1 << kMinCodebookBits) % (2 * kCandidates) == 0,
 using Lanes = float __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 constexpr int kGroups = kCandidates / kLanes;
+// Lanes read from any float address (one unaligned load; memcpy went through the stack).
+using LooseLanes = float __attribute__((vector_size(32), aligned(4), may_alias));
 using Quad = float __attribute__((vector_size(16)));
 // The result of comparing two Lanes: -1 (true) or 0 per lane.
 using Flags = int32_t __attribute__((vector_size(32)));
@@ -327,7 +329,7 @@ TVQ_SIMD_KERNEL void gatherCandidates(const float* book, int dim, const int32_t*
         for (int g = 0; g < kGroups; ++g) {
             Lanes m[kLanes];
             for (int l = 0; l < kLanes; ++l) {
-                std::memcpy(&m[l], rows[g * kLanes + l] + k, sizeof m[l]);
+                m[l] = *reinterpret_cast<const LooseLanes*>(rows[g * kLanes + l] + k);
             }
             Lanes t[kLanes];
             for (int l = 0; l < kLanes; l += 2) {  // pairs of rows interleaved
