@@ -69,6 +69,9 @@ const std::vector<double>& lagCosines(int bins, int order) {
 
 // Four doubles (GCC/Clang vector extension): one AVX register, or two SSE ones.
 using Doubles = double __attribute__((vector_size(32)));
+// Doubles read or written at any double's address (one unaligned access; memcpy went
+// through the stack).
+using LooseDoubles = double __attribute__((vector_size(32), aligned(8), may_alias));
 constexpr int kDoubleLanes = 4;
 // Points of each polynomial evaluated together: two vectors; with both polynomials, four
 // recurrences interleave (one alone would wait on its own additions).
@@ -111,13 +114,15 @@ TVQ_SIMD_KERNEL void gridValues(const double* p, const double* q, int half, cons
                                 double* valueP, double* valueQ) {
     for (int at = 0; at < kGridPoints; at += kPointBatch) {
         Doubles x[4], value[4];
-        std::memcpy(&x[0], grid + at, sizeof x[0]);
-        std::memcpy(&x[1], grid + at + kDoubleLanes, sizeof x[1]);
+        x[0] = *reinterpret_cast<const LooseDoubles*>(grid + at);
+        x[1] = *reinterpret_cast<const LooseDoubles*>(grid + at + kDoubleLanes);
         x[2] = x[0];
         x[3] = x[1];
         seriesValues(p, q, half, x, value);
-        std::memcpy(valueP + at, &value[0], 2 * sizeof value[0]);
-        std::memcpy(valueQ + at, &value[2], 2 * sizeof value[2]);
+        *reinterpret_cast<LooseDoubles*>(valueP + at) = value[0];
+        *reinterpret_cast<LooseDoubles*>(valueP + at + kDoubleLanes) = value[1];
+        *reinterpret_cast<LooseDoubles*>(valueQ + at) = value[2];
+        *reinterpret_cast<LooseDoubles*>(valueQ + at + kDoubleLanes) = value[3];
     }
 }
 
@@ -126,9 +131,11 @@ TVQ_SIMD_KERNEL void gridValues(const double* p, const double* q, int half, cons
 TVQ_SIMD_KERNEL void bisectBrackets(const double* p, const double* q, int half, double* lo,
                                     double* hi, double* vlo) {
     Doubles l[4], h[4], v[4];
-    std::memcpy(l, lo, sizeof l);
-    std::memcpy(h, hi, sizeof h);
-    std::memcpy(v, vlo, sizeof v);
+    for (int r = 0; r < 4; ++r) {
+        l[r] = *reinterpret_cast<const LooseDoubles*>(lo + r * kDoubleLanes);
+        h[r] = *reinterpret_cast<const LooseDoubles*>(hi + r * kDoubleLanes);
+        v[r] = *reinterpret_cast<const LooseDoubles*>(vlo + r * kDoubleLanes);
+    }
     const Doubles zero{};
     for (int it = 0; it < 30; ++it) {
         Doubles mid[4], vm[4];
@@ -143,8 +150,10 @@ TVQ_SIMD_KERNEL void bisectBrackets(const double* p, const double* q, int half, 
             h[r] = sameSide ? h[r] : mid[r];
         }
     }
-    std::memcpy(lo, l, sizeof l);
-    std::memcpy(hi, h, sizeof h);
+    for (int r = 0; r < 4; ++r) {
+        *reinterpret_cast<LooseDoubles*>(lo + r * kDoubleLanes) = l[r];
+        *reinterpret_cast<LooseDoubles*>(hi + r * kDoubleLanes) = h[r];
+    }
 }
 
 // The roots of both symmetric polynomials (coefficient lists of equal length): sign changes
@@ -193,8 +202,7 @@ TVQ_SIMD_KERNEL void envelopePower(const double* cosine, int bins, const double*
                                    double* power) {
     int k = 0;
     for (; k + kDoubleLanes <= bins; k += kDoubleLanes) {
-        Doubles cw;
-        std::memcpy(&cw, cosine + k, sizeof cw);
+        const Doubles cw = *reinterpret_cast<const LooseDoubles*>(cosine + k);
         Doubles pp = 2.0 * (1.0 + cw);
         Doubles qq = 2.0 * (1.0 - cw);
         const Doubles c2 = 2.0 * cw;
@@ -205,7 +213,7 @@ TVQ_SIMD_KERNEL void envelopePower(const double* cosine, int bins, const double*
         const Doubles a2 = 0.25 * (pp + qq);
         const Doubles floor = Doubles{} + 1e-12;
         const Doubles result = 1.0 / (a2 < floor ? floor : a2);
-        std::memcpy(power + k, &result, sizeof result);
+        *reinterpret_cast<LooseDoubles*>(power + k) = result;
     }
     for (; k < bins; ++k) {
         double pp = 2.0 * (1.0 + cosine[k]);
@@ -234,12 +242,12 @@ template <int Vectors>
         const double p = power[k];
         const double* row = table + static_cast<size_t>(k) * Vectors * kDoubleLanes;
         for (int v = 0; v < Vectors; ++v) {
-            Doubles c;
-            std::memcpy(&c, row + v * kDoubleLanes, sizeof c);
-            sum[v] += p * c;
+            sum[v] += p * *reinterpret_cast<const LooseDoubles*>(row + v * kDoubleLanes);
         }
     }
-    std::memcpy(r, sum, sizeof sum);
+    for (int v = 0; v < Vectors; ++v) {
+        *reinterpret_cast<LooseDoubles*>(r + v * kDoubleLanes) = sum[v];
+    }
 }
 
 // The autocorrelation for lag tables of up to six vectors a row; false for longer ones.

@@ -25,8 +25,10 @@ static_assert((1 << kMinCodebookBits) % (2 * kCandidates) == 0,
 using Lanes = float __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 constexpr int kGroups = kCandidates / kLanes;
-// Lanes read from any float address (one unaligned load; memcpy went through the stack).
+// Vectors read or written at any element address (one unaligned access; memcpy went
+// through the stack).
 using LooseLanes = float __attribute__((vector_size(32), aligned(4), may_alias));
+using LooseFlags = int32_t __attribute__((vector_size(32), aligned(4), may_alias));
 using Quad = float __attribute__((vector_size(16)));
 // The result of comparing two Lanes: -1 (true) or 0 per lane.
 using Flags = int32_t __attribute__((vector_size(32)));
@@ -207,10 +209,8 @@ TVQ_SIMD_KERNEL void preselect(const Lanes* data, int size, const float* x, cons
     for (int g = 0; g < rowGroups; ++g) {
         const Flags below = cost[g] < lastLanes;
         const int mask = laneMask(below);
-        Flags at;
-        std::memcpy(&at, kLaneLists.lanes[mask], sizeof at);
-        at += g * kLanes;
-        std::memcpy(picked + kept, &at, sizeof at);
+        *reinterpret_cast<LooseFlags*>(picked + kept) =
+            *reinterpret_cast<const LooseFlags*>(kLaneLists.lanes[mask]) + g * kLanes;
         kept += kLaneLists.count[mask];
     }
     // Ties with `last` (only when the bisection ran to the end) fill up the rest, merged in
