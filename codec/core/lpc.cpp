@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+
+#include "codec/core/simd_kernel.h"
 
 namespace tembrel::tvq {
 namespace {
@@ -40,6 +43,11 @@ const BinAngles& binAngles(int bins) {
     return *entry;
 }
 
+// Rows of the lag table, padded to whole vectors of four doubles (zeros past the order).
+int lagStride(int order) {
+    return (order + 1 + 3) / 4 * 4;
+}
+
 // cos(t w_k) for the bin centres w_k and lags t = 0..order, row by row per bin.
 const std::vector<double>& lagCosines(int bins, int order) {
     static std::mutex lock;
@@ -47,21 +55,34 @@ const std::vector<double>& lagCosines(int bins, int order) {
     std::lock_guard<std::mutex> guard(lock);
     std::unique_ptr<std::vector<double>>& entry = cache[{bins, order}];
     if (!entry) {
-        entry = std::make_unique<std::vector<double>>(static_cast<size_t>(bins) * (order + 1));
+        const int stride = lagStride(order);
+        entry = std::make_unique<std::vector<double>>(static_cast<size_t>(bins) * stride, 0.0);
         for (int k = 0; k < bins; ++k) {
             const double w = kPi * (k + 0.5) / bins;
             for (int t = 0; t <= order; ++t) {
-                (*entry)[static_cast<size_t>(k) * (order + 1) + t] = std::cos(w * t);
+                (*entry)[static_cast<size_t>(k) * stride + t] = std::cos(w * t);
             }
         }
     }
     return *entry;
 }
 
-const std::array<double, kRootGrid + 1>& gridCosines() {
-    static const std::array<double, kRootGrid + 1> table = [] {
-        std::array<double, kRootGrid + 1> t{};
-        for (int g = 0; g <= kRootGrid; ++g) {
+// Four doubles (GCC/Clang vector extension): one AVX register, or two SSE ones.
+using Doubles = double __attribute__((vector_size(32)));
+// Doubles read or written at any double's address (one unaligned access; memcpy went
+// through the stack).
+using LooseDoubles = double __attribute__((vector_size(32), aligned(8), may_alias));
+constexpr int kDoubleLanes = 4;
+// Points of each polynomial evaluated together: two vectors; with both polynomials, four
+// recurrences interleave (one alone would wait on its own additions).
+constexpr int kPointBatch = 2 * kDoubleLanes;
+// The grid rounded up to whole batches; the points past pi are computed and ignored.
+constexpr int kGridPoints = (kRootGrid + kPointBatch) / kPointBatch * kPointBatch;
+
+const std::array<double, kGridPoints>& gridCosines() {
+    static const std::array<double, kGridPoints> table = [] {
+        std::array<double, kGridPoints> t{};
+        for (int g = 0; g < kGridPoints; ++g) {
             t[g] = std::cos(kPi * g / kRootGrid);
         }
         return t;
@@ -69,67 +90,209 @@ const std::array<double, kRootGrid + 1>& gridCosines() {
     return table;
 }
 
-// c_half + 2 * sum_{i<half} c_i cos((half - i) w) of a symmetric polynomial of even degree,
-// at x = cos w: a Chebyshev series, summed with Clenshaw's recurrence.
-double symmetricValue(const std::vector<double>& c, double x) {
-    const int half = static_cast<int>(c.size()) / 2;
-    double b1 = 0.0, b2 = 0.0;
+// c_half + 2 * sum_{i<half} c_i cos((half - i) w) of a symmetric polynomial of even degree, at
+// x = cos w: a Chebyshev series, summed with Clenshaw's recurrence. Four vectors of points at
+// once, the first two for the polynomial p, the others for q (both with `half` terms).
+[[gnu::always_inline]] inline void seriesValues(const double* p, const double* q, int half,
+                                                const Doubles (&x)[4], Doubles (&value)[4]) {
+    Doubles b1[4] = {}, b2[4] = {};
     for (int i = 0; i < half; ++i) {  // terms T_half .. T_1
-        const double b0 = 2.0 * c[i] + 2.0 * x * b1 - b2;
-        b2 = b1;
-        b1 = b0;
+        const double twoP = 2.0 * p[i], twoQ = 2.0 * q[i];
+        for (int r = 0; r < 4; ++r) {
+            const Doubles b0 = (r < 2 ? twoP : twoQ) + 2.0 * x[r] * b1[r] - b2[r];
+            b2[r] = b1[r];
+            b1[r] = b0;
+        }
     }
-    return c[half] + x * b1 - b2;
+    for (int r = 0; r < 4; ++r) {
+        value[r] = (r < 2 ? p[half] : q[half]) + x[r] * b1[r] - b2[r];
+    }
 }
 
-// Sign changes on a grid uniform in w, refined by bisection in x = cos w (monotonic on
-// (0, pi)), so that only the root itself needs an arc cosine. The grid values are summed for
-// all points at once (points innermost, so that the loop vectorises).
-void findRoots(const std::vector<double>& c, std::vector<double>& roots) {
-    const std::array<double, kRootGrid + 1>& grid = gridCosines();
-    const int half = static_cast<int>(c.size()) / 2;
-    std::array<double, kRootGrid + 1> b1{}, b2{}, value;
-    for (int i = 0; i < half; ++i) {
-        const double ci = 2.0 * c[i];
-        for (int g = 0; g <= kRootGrid; ++g) {
-            const double b0 = ci + 2.0 * grid[g] * b1[g] - b2[g];
-            b2[g] = b1[g];
-            b1[g] = b0;
+// Both series on the whole grid.
+TVQ_SIMD_KERNEL void gridValues(const double* p, const double* q, int half, const double* grid,
+                                double* valueP, double* valueQ) {
+    for (int at = 0; at < kGridPoints; at += kPointBatch) {
+        Doubles x[4], value[4];
+        x[0] = *reinterpret_cast<const LooseDoubles*>(grid + at);
+        x[1] = *reinterpret_cast<const LooseDoubles*>(grid + at + kDoubleLanes);
+        x[2] = x[0];
+        x[3] = x[1];
+        seriesValues(p, q, half, x, value);
+        *reinterpret_cast<LooseDoubles*>(valueP + at) = value[0];
+        *reinterpret_cast<LooseDoubles*>(valueP + at + kDoubleLanes) = value[1];
+        *reinterpret_cast<LooseDoubles*>(valueQ + at) = value[2];
+        *reinterpret_cast<LooseDoubles*>(valueQ + at + kDoubleLanes) = value[3];
+    }
+}
+
+// Bisection of 2 * kPointBatch brackets in step (the first kPointBatch of p, the others of
+// q): lo/hi are the bracket ends in x = cos w, vlo the value at lo.
+TVQ_SIMD_KERNEL void bisectBrackets(const double* p, const double* q, int half, double* lo,
+                                    double* hi, double* vlo) {
+    Doubles l[4], h[4], v[4];
+    for (int r = 0; r < 4; ++r) {
+        l[r] = *reinterpret_cast<const LooseDoubles*>(lo + r * kDoubleLanes);
+        h[r] = *reinterpret_cast<const LooseDoubles*>(hi + r * kDoubleLanes);
+        v[r] = *reinterpret_cast<const LooseDoubles*>(vlo + r * kDoubleLanes);
+    }
+    const Doubles zero{};
+    for (int it = 0; it < 30; ++it) {
+        Doubles mid[4], vm[4];
+        for (int r = 0; r < 4; ++r) {
+            mid[r] = 0.5 * (l[r] + h[r]);
+        }
+        seriesValues(p, q, half, mid, vm);
+        for (int r = 0; r < 4; ++r) {
+            const auto sameSide = (vm[r] <= zero) == (v[r] <= zero);
+            l[r] = sameSide ? mid[r] : l[r];
+            v[r] = sameSide ? vm[r] : v[r];
+            h[r] = sameSide ? h[r] : mid[r];
         }
     }
-    for (int g = 0; g <= kRootGrid; ++g) {
-        value[g] = c[half] + grid[g] * b1[g] - b2[g];
+    for (int r = 0; r < 4; ++r) {
+        *reinterpret_cast<LooseDoubles*>(lo + r * kDoubleLanes) = l[r];
+        *reinterpret_cast<LooseDoubles*>(hi + r * kDoubleLanes) = h[r];
     }
-    for (int g = 1; g <= kRootGrid; ++g) {
-        if ((value[g - 1] <= 0.0) != (value[g] <= 0.0)) {
-            double lo = grid[g - 1], hi = grid[g], vlo = value[g - 1];
-            for (int it = 0; it < 30; ++it) {
-                const double mid = 0.5 * (lo + hi);
-                const double vm = symmetricValue(c, mid);
-                if ((vm <= 0.0) == (vlo <= 0.0)) {
-                    lo = mid;
-                    vlo = vm;
-                } else {
-                    hi = mid;
-                }
+}
+
+// The roots of both symmetric polynomials (coefficient lists of equal length): sign changes
+// on a grid uniform in w, refined by bisection in x = cos w (monotonic on (0, pi)), so that
+// only the root itself needs an arc cosine.
+void findRoots(const std::vector<double>& p, const std::vector<double>& q,
+               std::vector<double>& roots) {
+    const std::array<double, kGridPoints>& grid = gridCosines();
+    const int half = static_cast<int>(p.size()) / 2;
+    std::array<double, kGridPoints> value[2];
+    gridValues(p.data(), q.data(), half, grid.data(), value[0].data(), value[1].data());
+    std::vector<int> changes[2];  // grid points ending a bracket
+    for (int which = 0; which < 2; ++which) {
+        for (int g = 1; g <= kRootGrid; ++g) {
+            if ((value[which][g - 1] <= 0.0) != (value[which][g] <= 0.0)) {
+                changes[which].push_back(g);
             }
-            roots.push_back(std::acos(std::clamp(0.5 * (lo + hi), -1.0, 1.0)));
         }
+    }
+    const int most = static_cast<int>(std::max(changes[0].size(), changes[1].size()));
+    for (int first = 0; first < most; first += kPointBatch) {
+        double lo[2 * kPointBatch] = {}, hi[2 * kPointBatch] = {}, vlo[2 * kPointBatch] = {};
+        for (int which = 0; which < 2; ++which) {
+            for (int r = 0; r < kPointBatch && first + r < static_cast<int>(changes[which].size());
+                 ++r) {
+                const int g = changes[which][first + r];
+                lo[which * kPointBatch + r] = grid[g - 1];
+                hi[which * kPointBatch + r] = grid[g];
+                vlo[which * kPointBatch + r] = value[which][g - 1];
+            }
+        }
+        bisectBrackets(p.data(), q.data(), half, lo, hi, vlo);
+        for (int which = 0; which < 2; ++which) {
+            for (int r = 0; r < kPointBatch && first + r < static_cast<int>(changes[which].size());
+                 ++r) {
+                const int at = which * kPointBatch + r;
+                roots.push_back(std::acos(std::clamp(0.5 * (lo[at] + hi[at]), -1.0, 1.0)));
+            }
+        }
+    }
+}
+
+// 1/|A|^2 at every bin from the LSPs' 2 cos l (P's at even, Q's at odd positions): the
+// products over P's and Q's factors, four bins at a time.
+TVQ_SIMD_KERNEL void envelopePower(const double* cosine, int bins, const double* twoCos, int p,
+                                   double* power) {
+    int k = 0;
+    for (; k + kDoubleLanes <= bins; k += kDoubleLanes) {
+        const Doubles cw = *reinterpret_cast<const LooseDoubles*>(cosine + k);
+        Doubles pp = 2.0 * (1.0 + cw);
+        Doubles qq = 2.0 * (1.0 - cw);
+        const Doubles c2 = 2.0 * cw;
+        for (int i = 0; i < p; i += 2) {
+            pp *= (c2 - twoCos[i]) * (c2 - twoCos[i]);
+            qq *= (c2 - twoCos[i + 1]) * (c2 - twoCos[i + 1]);
+        }
+        const Doubles a2 = 0.25 * (pp + qq);
+        const Doubles floor = Doubles{} + 1e-12;
+        const Doubles result = 1.0 / (a2 < floor ? floor : a2);
+        *reinterpret_cast<LooseDoubles*>(power + k) = result;
+    }
+    for (; k < bins; ++k) {
+        double pp = 2.0 * (1.0 + cosine[k]);
+        double qq = 2.0 * (1.0 - cosine[k]);
+        const double c2 = 2.0 * cosine[k];
+        for (int i = 0; i < p; i += 2) {
+            pp *= (c2 - twoCos[i]) * (c2 - twoCos[i]);
+            qq *= (c2 - twoCos[i + 1]) * (c2 - twoCos[i + 1]);
+        }
+        power[k] = 1.0 / std::max(0.25 * (pp + qq), 1e-12);
+    }
+}
+
+TVQ_SIMD_KERNEL void amplitudes(const double* power, int bins, double norm, float* env) {
+    for (int k = 0; k < bins; ++k) {
+        env[k] = static_cast<float>(std::sqrt(power[k] * norm));
+    }
+}
+
+// r_t = sum_k power_k cos(t w_k), accumulated in registers, `Vectors` x 4 lags at a time.
+template <int Vectors>
+[[gnu::always_inline]] inline void accumulateLags(const float* power, int bins, const double* table,
+                                                  double* r) {
+    Doubles sum[Vectors] = {};
+    for (int k = 0; k < bins; ++k) {
+        const double p = power[k];
+        const double* row = table + static_cast<size_t>(k) * Vectors * kDoubleLanes;
+        for (int v = 0; v < Vectors; ++v) {
+            sum[v] += p * *reinterpret_cast<const LooseDoubles*>(row + v * kDoubleLanes);
+        }
+    }
+    for (int v = 0; v < Vectors; ++v) {
+        *reinterpret_cast<LooseDoubles*>(r + v * kDoubleLanes) = sum[v];
+    }
+}
+
+// The autocorrelation for lag tables of up to six vectors a row; false for longer ones.
+TVQ_SIMD_KERNEL bool autocorrelation(const float* power, int bins, const double* table, int stride,
+                                     double* r) {
+    switch (stride / kDoubleLanes) {
+        case 1:
+            accumulateLags<1>(power, bins, table, r);
+            return true;
+        case 2:
+            accumulateLags<2>(power, bins, table, r);
+            return true;
+        case 3:
+            accumulateLags<3>(power, bins, table, r);
+            return true;
+        case 4:
+            accumulateLags<4>(power, bins, table, r);
+            return true;
+        case 5:
+            accumulateLags<5>(power, bins, table, r);
+            return true;
+        case 6:
+            accumulateLags<6>(power, bins, table, r);
+            return true;
+        default:
+            return false;
     }
 }
 
 }  // namespace
 
 void lpcFromPower(const float* power, int bins, int order, std::vector<double>& a) {
-    std::vector<double> r(order + 1, 0.0);
+    const int stride = lagStride(order);
+    std::vector<double> r(stride, 0.0);
     const std::vector<double>& table = lagCosines(bins, order);
-    for (int k = 0; k < bins; ++k) {
-        const double p = power[k];
-        const double* c = &table[static_cast<size_t>(k) * (order + 1)];
-        for (int t = 0; t <= order; ++t) {
-            r[t] += p * c[t];
+    if (!autocorrelation(power, bins, table.data(), stride, r.data())) {
+        for (int k = 0; k < bins; ++k) {
+            const double p = power[k];
+            const double* c = &table[static_cast<size_t>(k) * stride];
+            for (int t = 0; t <= order; ++t) {
+                r[t] += p * c[t];
+            }
         }
     }
+    r.resize(order + 1);
     a.assign(order + 1, 0.0);
     a[0] = 1.0;
     if (!(r[0] > 1e-9)) {
@@ -177,8 +340,7 @@ bool lpcToLsp(const std::vector<double>& a, std::vector<double>& lsp) {
         prevQ = qc[i];
     }
     lsp.clear();
-    findRoots(pc, lsp);
-    findRoots(qc, lsp);
+    findRoots(pc, qc, lsp);
     std::sort(lsp.begin(), lsp.end());
     return static_cast<int>(lsp.size()) == p;
 }
@@ -276,33 +438,19 @@ void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::ve
     // magnitude |2 cos w - 2 cos l|; the trivial factors 1 +- z^-1 give 2 (1 +- cos w).
     // p multiplications per bin instead of a complex polynomial evaluation.
     const BinAngles& angles = binAngles(bins);
-    std::vector<double> pp(bins), qq(bins);
-    for (int k = 0; k < bins; ++k) {
-        pp[k] = 2.0 * (1.0 + angles.cos[k]);
-        qq[k] = 2.0 * (1.0 - angles.cos[k]);
+    std::vector<double> twoCos(p);
+    for (int i = 0; i < p; ++i) {
+        twoCos[i] = 2.0 * std::cos(lsp[i]);
     }
-    for (int i = 0; i < p; i += 2) {
-        const double cp = 2.0 * std::cos(lsp[i]);
-        const double cq = 2.0 * std::cos(lsp[i + 1]);
-        for (int k = 0; k < bins; ++k) {
-            const double c2 = 2.0 * angles.cos[k];
-            pp[k] *= (c2 - cp) * (c2 - cp);
-            qq[k] *= (c2 - cq) * (c2 - cq);
-        }
-    }
-    // Separate simple loops so that the divisions and square roots vectorise.
-    for (int k = 0; k < bins; ++k) {
-        pp[k] = 1.0 / std::max(0.25 * (pp[k] + qq[k]), 1e-12);  // now the power 1/|A|^2
-    }
+    std::vector<double> pp(bins);
+    envelopePower(angles.cos.data(), bins, twoCos.data(), p, pp.data());
     double sum = 0.0;
     for (int k = 0; k < std::min(normBins, bins); ++k) {
         sum += pp[k];
     }
     const double norm = normBins > 0 && sum > 0.0 ? normBins / sum : 1.0;
     env.resize(bins);
-    for (int k = 0; k < bins; ++k) {
-        env[k] = static_cast<float>(std::sqrt(pp[k] * norm));
-    }
+    amplitudes(pp.data(), bins, norm, env.data());
 }
 
 }  // namespace tembrel::tvq

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "codec/core/codebooks.h"
 #include "codec/core/frame_model.h"
+#include "codec/core/simd_kernel.h"
 
 namespace tembrel::tvq {
 namespace {
@@ -16,22 +18,53 @@ namespace {
 // Candidates kept per codebook: 16 or 24 measured 0.1-0.4 dB worse NMR than 32.
 constexpr int kCandidates = 32;
 constexpr int kMaxBookSize = 1 << kMaxCodebookBits;
-static_assert((1 << kMinCodebookBits) % kCandidates == 0,
-              "every codebook fills the candidates, in whole blocks of them");
+static_assert((1 << kMinCodebookBits) % (2 * kCandidates) == 0,
+              "the preselection scores codebooks in whole pairs of candidate blocks");
 
 // Eight floats (GCC/Clang vector extension, portable): one AVX register, or two SSE ones.
 using Lanes = float __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 constexpr int kGroups = kCandidates / kLanes;
+// Vectors read or written at any element address (one unaligned access; memcpy went
+// through the stack).
+using LooseLanes = float __attribute__((vector_size(32), aligned(4), may_alias));
+using LooseFlags = int32_t __attribute__((vector_size(32), aligned(4), may_alias));
+using Quad = float __attribute__((vector_size(16)));
+// The result of comparing two Lanes: -1 (true) or 0 per lane.
+using Flags = int32_t __attribute__((vector_size(32)));
 
-// The distance kernels are built twice on x86-64 with GCC, for AVX and for the baseline, and
-// the CPU picks at load time; the binary still runs on any x86-64. AVX without FMA rounds
-// like SSE, so both give the same indices.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define TVQ_SIMD_KERNEL __attribute__((target_clones("avx", "default")))
+// Per 8-bit lane mask: the lanes set, in order (then zeros), and their number.
+struct LaneLists {
+    int32_t lanes[1 << kLanes][kLanes];
+    int32_t count[1 << kLanes];
+};
+constexpr LaneLists kLaneLists = [] {
+    LaneLists t{};
+    for (int mask = 0; mask < (1 << kLanes); ++mask) {
+        for (int l = 0; l < kLanes; ++l) {
+            if (mask & (1 << l)) {
+                t.lanes[mask][t.count[mask]++] = l;
+            }
+        }
+    }
+    return t;
+}();
+
+// Bit l set where lane l of a comparison result is true.
+inline int laneMask(const Flags& flags) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    const Lanes f = (Lanes)flags;  // the same bits, as floats for movmskps
+    return __builtin_ia32_movmskps(__builtin_shufflevector(f, f, 0, 1, 2, 3)) |
+           __builtin_ia32_movmskps(__builtin_shufflevector(f, f, 4, 5, 6, 7)) << 4;
 #else
-#define TVQ_SIMD_KERNEL
+    int mask = 0;
+    for (int l = 0; l < kLanes; ++l) {
+        mask |= flags[l] ? 1 << l : 0;
+    }
+    return mask;
 #endif
+}
+
 constexpr int kBitWidths = kMaxCodebookBits - kMinCodebookBits + 1;
 constexpr int kDims = kMaxCodebookDim - kMinCodebookDim + 1;
 
@@ -44,12 +77,19 @@ struct TransposedBook {
 };
 
 const TransposedBook& transposedBook(int which, int bits, int dim) {
+    // Built once on first use and never freed or changed after: readers only need the
+    // published pointer (the lock is taken just to build), since every vector looks its
+    // codebooks up.
     static std::mutex lock;
     static std::array<std::unique_ptr<TransposedBook>, 2 * kBitWidths * kDims> cache;
+    static std::array<std::atomic<const TransposedBook*>, 2 * kBitWidths * kDims> published{};
     const int b = std::clamp(bits, kMinCodebookBits, kMaxCodebookBits);
     const int d = std::clamp(dim, kMinCodebookDim, kMaxCodebookDim);
     const int slot = ((which == 0 ? 0 : 1) * kBitWidths + (b - kMinCodebookBits)) * kDims +
                      (d - kMinCodebookDim);
+    if (const TransposedBook* ready = published[slot].load(std::memory_order_acquire)) {
+        return *ready;
+    }
     std::lock_guard<std::mutex> guard(lock);
     std::unique_ptr<TransposedBook>& entry = cache[slot];
     if (!entry) {
@@ -64,72 +104,127 @@ const TransposedBook& transposedBook(int which, int bits, int dim) {
                 entry->data[at / kLanes][at % kLanes] = book[i * d + k];
             }
         }
+        published[slot].store(entry.get(), std::memory_order_release);
     }
     return *entry;
 }
 
-struct Scored {
-    float cost;
-    int index;
-};
-
-// The kCandidates codewords of one codebook nearest (weighted) to half the target, since each
-// codebook carries about half of the vector; in index order.
 // Weighted distances of all `size` codewords (component-major, size / kLanes groups per
-// component) to half the target; kCandidates codewords at a time, sums kept in registers.
-TVQ_SIMD_KERNEL void halfTargetCosts(const Lanes* data, int size, const float* x, const float* w,
-                                     int len, float* cost) {
+// component) to half the target, since each codebook carries about half of the vector;
+// kCandidates codewords at a time, sums kept in registers. Then the kCandidates nearest by
+// (cost, index), written to `out` in index order.
+TVQ_SIMD_KERNEL void preselect(const Lanes* data, int size, const float* x, const float* w, int len,
+                               int32_t* out) {
     const int rowGroups = size / kLanes;
-    for (int first = 0; first < rowGroups; first += kGroups) {
-        Lanes sum[kGroups] = {};
+    const Lanes zero{};
+    const Lanes one = zero + 1.0f;
+    const Lanes infinite = zero + std::numeric_limits<float>::infinity();
+    Lanes cost[kMaxBookSize / kLanes];
+    // Every slot l of the kCandidates-wide blocks has its minimum over the blocks, so at
+    // least kCandidates costs are <= the largest of those minima.
+    Lanes slotMin[kGroups];
+    for (int g = 0; g < kGroups; ++g) {
+        slotMin[g] = infinite;
+    }
+    // Two blocks of kCandidates codewords at a time: eight independent sums hide the latency
+    // of the additions.
+    constexpr int kBlockGroups = 2 * kGroups;
+    for (int first = 0; first < rowGroups; first += kBlockGroups) {
+        Lanes sum[kBlockGroups] = {};
         for (int k = 0; k < len; ++k) {
             const Lanes* c = &data[k * rowGroups + first];
-            const Lanes half = Lanes{} + 0.5f * x[k];
-            const Lanes wk = Lanes{} + w[k];
-            for (int g = 0; g < kGroups; ++g) {
+            const Lanes half = 0.5f * x[k] - zero;  // (x - +0 is x: a plain broadcast)
+            const Lanes wk = w[k] - zero;
+            for (int g = 0; g < kBlockGroups; ++g) {
                 const Lanes e = half - c[g];
                 sum[g] += wk * e * e;
             }
         }
-        for (int g = 0; g < kGroups; ++g) {
-            for (int l = 0; l < kLanes; ++l) {
-                cost[(first + g) * kLanes + l] = sum[g][l];
-            }
+        for (int g = 0; g < kBlockGroups; ++g) {
+            // -0 and rounding below zero become +0 (the bisection below works on bit
+            // patterns, which order non-negative floats only); a NaN (from absurd weights)
+            // becomes infinite, so it ranks last.
+            const Lanes s = sum[g];
+            const Lanes c = s > zero ? s : (s <= zero ? zero : infinite);
+            cost[first + g] = c;
+            slotMin[g % kGroups] = c < slotMin[g % kGroups] ? c : slotMin[g % kGroups];
         }
     }
-}
-
-// Costs of one first-codebook candidate (partial cost p, weighted components wa) paired
-// with every second-codebook candidate: p + Q_j + sum_k wa_k b_jk, summed in that order.
-// Returns the smallest.
-TVQ_SIMD_KERNEL float pairCosts(const Lanes* columns, const Lanes* partial1, const float* wa,
-                                float p, int len, float* cost) {
-    Lanes sum[kGroups];
-    for (int g = 0; g < kGroups; ++g) {
-        sum[g] = (Lanes{} + p) + partial1[g];
-    }
-    for (int k = 0; k < len; ++k) {
-        const Lanes wk = Lanes{} + wa[k];
-        for (int g = 0; g < kGroups; ++g) {
-            sum[g] += wk * columns[k * kGroups + g];
-        }
-    }
-    // NaN sums never replace a number here; a NaN that starts a lane makes the result NaN,
-    // which the caller treats as "scan the row".
-    Lanes low = sum[0];
+    Lanes low = slotMin[0], high = slotMin[0];
     for (int g = 1; g < kGroups; ++g) {
-        low = sum[g] < low ? sum[g] : low;
+        low = slotMin[g] < low ? slotMin[g] : low;
+        high = slotMin[g] > high ? slotMin[g] : high;
     }
-    float lowest = low[0];
+    float lowest = low[0], bound = high[0];
     for (int l = 1; l < kLanes; ++l) {
         lowest = low[l] < lowest ? low[l] : lowest;
+        bound = high[l] > bound ? high[l] : bound;
     }
-    for (int g = 0; g < kGroups; ++g) {
-        for (int l = 0; l < kLanes; ++l) {
-            cost[g * kLanes + l] = sum[g][l];
+    // The kCandidates-th smallest cost, by bisection on the bit patterns (which order
+    // non-negative floats like their values): branch-free counting, all lanes at once,
+    // instead of a partition, whose branches mispredict half the time. Invariant: its bit
+    // pattern is in [lo, hi]; a midpoint with exactly kCandidates costs at or below it ends
+    // the search early.
+    int32_t lo, hi;
+    std::memcpy(&lo, &lowest, sizeof(float));
+    std::memcpy(&hi, &bound, sizeof(float));
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        float midValue;
+        std::memcpy(&midValue, &mid, sizeof(float));
+        const Lanes pivot = zero + midValue;
+        // Counted in floats (exact at these sizes): integer vectors would be split in two
+        // without AVX2.
+        Lanes counted[4] = {};
+        for (int g = 0; g < rowGroups; g += 4) {  // (size is a multiple of 4 * kLanes)
+            for (int u = 0; u < 4; ++u) {
+                counted[u] += cost[g + u] <= pivot ? one : zero;
+            }
         }
+        // (Counts are small integers: any order of the additions gives them exactly.)
+        const Lanes total = (counted[0] + counted[1]) + (counted[2] + counted[3]);
+        const Quad four = __builtin_shufflevector(total, total, 0, 1, 2, 3) +
+                          __builtin_shufflevector(total, total, 4, 5, 6, 7);
+        const Quad two = four + __builtin_shufflevector(four, four, 2, 3, 2, 3);
+        const int below = static_cast<int>(two[0] + two[1]);
+        if (below == kCandidates) {
+            hi = mid + 1;
+            break;
+        }
+        // Without a branch: which half follows is a coin toss the predictor would miss.
+        const bool tooMany = below > kCandidates;
+        hi = tooMany ? mid : hi;
+        lo = tooMany ? lo : mid + 1;
     }
-    return lowest;
+    // Costs below `last` are kept, then ties with it by index.
+    const int32_t lastBits = lo < hi ? hi : lo;
+    float last;
+    std::memcpy(&last, &lastBits, sizeof(float));
+    // Branch-free compaction in index order, kLanes codewords at a time: the lanes below
+    // `last` as a bit mask, whose table row lists them; all kLanes slots are written, the
+    // next block overwrites those past the kept ones. Fewer than kCandidates costs are below.
+    const Lanes lastLanes = zero + last;
+    int32_t picked[kCandidates + kLanes];
+    int kept = 0;
+    for (int g = 0; g < rowGroups; ++g) {
+        const Flags below = cost[g] < lastLanes;
+        const int mask = laneMask(below);
+        *reinterpret_cast<LooseFlags*>(picked + kept) =
+            *reinterpret_cast<const LooseFlags*>(kLaneLists.lanes[mask]) + g * kLanes;
+        kept += kLaneLists.count[mask];
+    }
+    // Ties with `last` (only when the bisection ran to the end) fill up the rest, merged in
+    // so that the pair search sees index order, whatever the ties.
+    if (kept < kCandidates) {
+        const int below = kept;
+        for (int i = 0; i < size && kept < kCandidates; ++i) {
+            if (cost[i / kLanes][i % kLanes] == last) {
+                picked[kept++] = i;
+            }
+        }
+        std::inplace_merge(picked, picked + below, picked + kCandidates);
+    }
+    std::copy(picked, picked + kCandidates, out);
 }
 
 // The terms of the pair cost that depend on one candidate only, kLanes candidates at a time
@@ -159,75 +254,112 @@ TVQ_SIMD_KERNEL void candidateTerms(const Lanes* columns0, const Lanes* columns1
     }
 }
 
-void preselect(const TransposedBook& book, const float* x, const float* w, int len, Scored* out) {
-    const int size = book.size;
-    float cost[kMaxBookSize];
-    halfTargetCosts(book.data.data(), size, x, w, len, cost);
-    // The kCandidates smallest by (cost, index). Every slot l of the kCandidates-wide blocks
-    // has its minimum over the blocks, so at least kCandidates costs are <= the largest of
-    // those minima: only codewords up to that bound (typically 60 %) are counted below. A
-    // NaN (from absurd weights) counts as infinite, so it ranks last.
-    float slotMin[kCandidates];
-    std::fill(std::begin(slotMin), std::end(slotMin), std::numeric_limits<float>::infinity());
-    for (int i = 0; i < size; ++i) {
-        // (-0 and rounding below zero become +0: the bit patterns below must not be negative.)
-        cost[i] = cost[i] > 0.0f    ? cost[i]
-                  : cost[i] <= 0.0f ? 0.0f
-                                    : std::numeric_limits<float>::infinity();
-        float& m = slotMin[i % kCandidates];
-        m = cost[i] < m ? cost[i] : m;
+// Every pair (i, j) of candidates: cost P_i + Q_j + sum_k wa_ik b_jk, summed in that order.
+// Returns the pair with the smallest cost, the first in (i, j) order among equal ones, as
+// i * kCandidates + j; -1 when no cost is below the largest float (all NaN or huge).
+TVQ_SIMD_KERNEL int bestPair(const Lanes* columns1, const Lanes* partial0, const Lanes* partial1,
+                             const Lanes* weighted0, int len) {
+    const Lanes zero{};
+    Lanes low[kGroups], row[kGroups];
+    for (int g = 0; g < kGroups; ++g) {
+        low[g] = zero + std::numeric_limits<float>::max();
+        row[g] = zero - 1.0f;
     }
-    float bound = slotMin[0];
-    for (const float m : slotMin) {
-        bound = m > bound ? m : bound;
-    }
-    // The kCandidates-th smallest cost among those, by bisection on the bit patterns (which
-    // order non-negative floats like their values): branch-free counting instead of a
-    // partition, whose branches mispredict half the time.
-    int32_t bits[kMaxBookSize], near[kMaxBookSize];
-    int count = 0;
-    float lowest = cost[0];
-    for (int i = 0; i < size; ++i) {
-        std::memcpy(&bits[i], &cost[i], sizeof(float));
-        near[count] = bits[i];
-        count += cost[i] <= bound ? 1 : 0;
-        lowest = cost[i] < lowest ? cost[i] : lowest;
-    }
-    // Invariant: the bit pattern of the kCandidates-th smallest cost is in [lo, hi]. A
-    // midpoint with exactly kCandidates costs at or below it ends the search early.
-    int32_t lo, hi;
-    std::memcpy(&lo, &lowest, sizeof(float));
-    std::memcpy(&hi, &bound, sizeof(float));
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        int below = 0;
-        for (int i = 0; i < count; ++i) {
-            below += near[i] <= mid ? 1 : 0;
+    // Two rows at a time: eight independent sums hide the latency of the additions.
+    for (int i = 0; i < kCandidates; i += 2) {
+        const Lanes p0 = partial0[i / kLanes][i % kLanes] - zero;  // (a plain broadcast)
+        const Lanes p1 = partial0[(i + 1) / kLanes][(i + 1) % kLanes] - zero;
+        Lanes sum0[kGroups], sum1[kGroups];
+        for (int g = 0; g < kGroups; ++g) {
+            sum0[g] = p0 + partial1[g];
+            sum1[g] = p1 + partial1[g];
         }
-        if (below == kCandidates) {
-            hi = mid + 1;
-            break;
+        for (int k = 0; k < len; ++k) {
+            const Lanes* wa = &weighted0[k * kGroups];
+            const Lanes wa0 = wa[i / kLanes][i % kLanes] - zero;
+            const Lanes wa1 = wa[(i + 1) / kLanes][(i + 1) % kLanes] - zero;
+            for (int g = 0; g < kGroups; ++g) {
+                const Lanes b = columns1[k * kGroups + g];
+                sum0[g] += wa0 * b;
+                sum1[g] += wa1 * b;
+            }
         }
-        if (below > kCandidates) {
-            hi = mid;
-        } else {
-            lo = mid + 1;
+        // Per lane, the first row reaching its minimum (a NaN never compares below).
+        const Lanes rowNumber0 = static_cast<float>(i) - zero;
+        const Lanes rowNumber1 = static_cast<float>(i + 1) - zero;
+        for (int g = 0; g < kGroups; ++g) {
+            const auto better0 = sum0[g] < low[g];
+            low[g] = better0 ? sum0[g] : low[g];
+            row[g] = better0 ? rowNumber0 : row[g];
+            const auto better1 = sum1[g] < low[g];
+            low[g] = better1 ? sum1[g] : low[g];
+            row[g] = better1 ? rowNumber1 : row[g];
         }
     }
-    // Costs below `last` are kept, then ties with it by index.
-    const int32_t last = lo < hi ? hi : lo;
-    Scored picked[kCandidates + 1];  // one spare slot for the branch-free writes
-    int kept = 0;
-    for (int i = 0; i < size; ++i) {
-        picked[kept] = {cost[i], i};
-        kept += bits[i] < last ? 1 : 0;
-    }
-    for (int i = 0; i < size && kept < kCandidates; ++i) {
-        if (bits[i] == last) {
-            picked[kept++] = {cost[i], i};
+    float best = std::numeric_limits<float>::max();
+    for (int g = 0; g < kGroups; ++g) {
+        for (int l = 0; l < kLanes; ++l) {
+            best = low[g][l] < best ? low[g][l] : best;
         }
     }
-    std::copy(picked, picked + kCandidates, out);
+    int pair = -1;
+    for (int g = 0; g < kGroups; ++g) {
+        for (int l = 0; l < kLanes; ++l) {
+            if (row[g][l] >= 0.0f && low[g][l] == best) {
+                const int at = static_cast<int>(row[g][l]) * kCandidates + g * kLanes + l;
+                pair = pair < 0 || at < pair ? at : pair;
+            }
+        }
+    }
+    return pair;
+}
+
+// Component-major copy of the picked codewords (rows of `dim` floats in `book`): lane
+// j % kLanes of columns[k * kGroups + j / kLanes] is component k of codeword pick[j].
+TVQ_SIMD_KERNEL void gatherCandidates(const float* book, int dim, const int32_t* pick, int len,
+                                      Lanes* columns) {
+    const float* rows[kCandidates];
+    for (int j = 0; j < kCandidates; ++j) {
+        rows[j] = book + pick[j] * dim;
+    }
+    // Eight components of eight codewords at a time by an 8 x 8 transpose in registers (rows
+    // are read whole, so only while they last), the rest one component at a time.
+    int k = 0;
+    for (; k < len && k + kLanes <= dim; k += kLanes) {
+        for (int g = 0; g < kGroups; ++g) {
+            Lanes m[kLanes];
+            for (int l = 0; l < kLanes; ++l) {
+                m[l] = *reinterpret_cast<const LooseLanes*>(rows[g * kLanes + l] + k);
+            }
+            Lanes t[kLanes];
+            for (int l = 0; l < kLanes; l += 2) {  // pairs of rows interleaved
+                t[l] = __builtin_shufflevector(m[l], m[l + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+                t[l + 1] = __builtin_shufflevector(m[l], m[l + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+            }
+            for (int l = 0; l < kLanes; l += 4) {  // then pairs of pairs
+                for (int u = 0; u < 2; ++u) {
+                    m[l + u] =
+                        __builtin_shufflevector(t[l + u], t[l + u + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+                    m[l + u + 2] =
+                        __builtin_shufflevector(t[l + u], t[l + u + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+                }
+            }
+            for (int l = 0; l < kLanes / 2; ++l) {  // then the halves of four rows each
+                const int c = (l % 2) * 2 + l / 2;  // component order within a half: 0, 2, 1, 3
+                columns[(k + c) * kGroups + g] =
+                    __builtin_shufflevector(m[l], m[l + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+                columns[(k + c + 4) * kGroups + g] =
+                    __builtin_shufflevector(m[l], m[l + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+            }
+        }
+    }
+    for (; k < len; ++k) {
+        for (int g = 0; g < kGroups; ++g) {
+            const float* const* r = rows + g * kLanes;
+            columns[k * kGroups + g] =
+                Lanes{r[0][k], r[1][k], r[2][k], r[3][k], r[4][k], r[5][k], r[6][k], r[7][k]};
+        }
+    }
 }
 
 }  // namespace
@@ -241,7 +373,7 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
     reconstruction.assign(total, 0.0f);
     const int dim = std::clamp(vectorDim(config, blockType), kMinCodebookDim, kMaxCodebookDim);
     float x[kMaxCodebookDim], w[kMaxCodebookDim];
-    Scored pick0[kCandidates], pick1[kCandidates];
+    int32_t pick0[kCandidates], pick1[kCandidates];
     // The candidates of each codebook, component-major: chosen[k] holds component k of every
     // candidate, kLanes candidates to a vector register.
     Lanes chosen0[kMaxCodebookDim][kGroups], chosen1[kMaxCodebookDim][kGroups];
@@ -256,42 +388,20 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
         }
         const float* book0 = shapeCodebook(0, b.shape0Bits[v], dim);
         const float* book1 = shapeCodebook(1, b.shape1Bits[v], dim);
-        preselect(transposedBook(0, b.shape0Bits[v], dim), x, w, len, pick0);
-        preselect(transposedBook(1, b.shape1Bits[v], dim), x, w, len, pick1);
+        const TransposedBook& t0 = transposedBook(0, b.shape0Bits[v], dim);
+        const TransposedBook& t1 = transposedBook(1, b.shape1Bits[v], dim);
+        preselect(t0.data.data(), t0.size, x, w, len, pick0);
+        preselect(t1.data.data(), t1.size, x, w, len, pick1);
         // d(i, j) = sum w (x - a_i - b_j)^2 = P_i + Q_j + 2 sum w a_i b_j, with
         // P_i = sum w (x - a_i)^2 and Q_j = sum w b_j (b_j - 2 x); only the cross term is
         // left for the pair loop.
-        for (int j = 0; j < kCandidates; ++j) {
-            const float* a = book0 + pick0[j].index * dim;
-            const float* b1 = book1 + pick1[j].index * dim;
-            for (int k = 0; k < len; ++k) {
-                chosen0[k][j / kLanes][j % kLanes] = a[k];
-                chosen1[k][j / kLanes][j % kLanes] = b1[k];
-            }
-        }
+        gatherCandidates(book0, dim, pick0, len, &chosen0[0][0]);
+        gatherCandidates(book1, dim, pick1, len, &chosen1[0][0]);
         candidateTerms(&chosen0[0][0], &chosen1[0][0], x, w, len, partial0, partial1,
                        &weighted0[0][0]);
-        float best = std::numeric_limits<float>::max();
-        int best0 = pick0[0].index, best1 = pick1[0].index;
-        for (int i = 0; i < kCandidates; ++i) {
-            float wa[kMaxCodebookDim];
-            for (int k = 0; k < len; ++k) {
-                wa[k] = weighted0[k][i / kLanes][i % kLanes];
-            }
-            float cost[kCandidates];
-            const float rowBest = pairCosts(&chosen1[0][0], partial1, wa,
-                                            partial0[i / kLanes][i % kLanes], len, cost);
-            if (rowBest >= best) {  // (a NaN row is scanned, and skipped there)
-                continue;
-            }
-            for (int j = 0; j < kCandidates; ++j) {
-                if (cost[j] < best) {
-                    best = cost[j];
-                    best0 = pick0[i].index;
-                    best1 = pick1[j].index;
-                }
-            }
-        }
+        const int pair = bestPair(&chosen1[0][0], partial0, partial1, &weighted0[0][0], len);
+        const int best0 = pick0[pair < 0 ? 0 : pair / kCandidates];
+        const int best1 = pick1[pair < 0 ? 0 : pair % kCandidates];
         shapeIndex[v] = best0;
         shapeIndex[vectors + v] = best1;
         const float* c0 = book0 + best0 * dim;

@@ -2,9 +2,11 @@
 // indices, and its candidate pruning stays close to trying every pair of codewords.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "codec/core/codebooks.h"
@@ -59,7 +61,114 @@ double bestPairError(const StreamConfig& c, int blockType, const std::vector<flo
     return best;
 }
 
+// The search written plainly, one codeword and one pair at a time, with the same float
+// operations in the same order: 32 candidates per codebook nearest to half the target, by
+// (cost, index), then the first pair with the smallest cost (or the first candidates when
+// no cost is below the largest float). The vectorised search must give
+// exactly these indices, ties and all.
+void plainSearch(const StreamConfig& c, int blockType, const std::vector<float>& target,
+                 const std::vector<float>& weight, std::vector<int32_t>& index) {
+    constexpr int kCandidates = 32;
+    const BlockLayout& b = c.blocks[blockType];
+    const int total = codedCount(c, blockType);
+    const int vectors = b.vectorCount;
+    const int dim = vectorDim(c, blockType);
+    index.assign(2 * vectors, -1);
+    for (int v = 0; v < vectors; ++v) {
+        std::vector<float> x, w;
+        for (int pos = v; pos < total && static_cast<int>(x.size()) < dim; pos += vectors) {
+            x.push_back(target[pos]);
+            w.push_back(weight[pos]);
+        }
+        const int len = static_cast<int>(x.size());
+        const float* book[2] = {shapeCodebook(0, b.shape0Bits[v], dim),
+                                shapeCodebook(1, b.shape1Bits[v], dim)};
+        const int size[2] = {1 << b.shape0Bits[v], 1 << b.shape1Bits[v]};
+        std::vector<int> pick[2];
+        for (int which = 0; which < 2; ++which) {
+            std::vector<std::pair<float, int>> ranked;
+            for (int i = 0; i < size[which]; ++i) {
+                float sum = 0.0f;
+                for (int k = 0; k < len; ++k) {
+                    const float e = 0.5f * x[k] - book[which][i * dim + k];
+                    sum += w[k] * e * e;
+                }
+                // Below zero (rounding) counts as zero, NaN as infinite.
+                const float cost = sum > 0.0f    ? sum
+                                   : sum <= 0.0f ? 0.0f
+                                                 : std::numeric_limits<float>::infinity();
+                ranked.push_back({cost, i});
+            }
+            std::sort(ranked.begin(), ranked.end());
+            for (int j = 0; j < kCandidates; ++j) {
+                pick[which].push_back(ranked[j].second);
+            }
+            std::sort(pick[which].begin(), pick[which].end());
+        }
+        float best = std::numeric_limits<float>::max();
+        int best0 = pick[0][0], best1 = pick[1][0];
+        for (int i = 0; i < kCandidates; ++i) {
+            const float* a = book[0] + pick[0][i] * dim;
+            float p = 0.0f;
+            for (int k = 0; k < len; ++k) {
+                const float e = x[k] - a[k];
+                p += w[k] * e * e;
+            }
+            for (int j = 0; j < kCandidates; ++j) {
+                const float* bj = book[1] + pick[1][j] * dim;
+                float q = 0.0f;
+                for (int k = 0; k < len; ++k) {
+                    q += w[k] * bj[k] * (bj[k] - 2.0f * x[k]);
+                }
+                float cost = p + q;
+                for (int k = 0; k < len; ++k) {
+                    cost += 2.0f * w[k] * a[k] * bj[k];
+                }
+                if (cost < best) {
+                    best = cost;
+                    best0 = pick[0][i];
+                    best1 = pick[1][j];
+                }
+            }
+        }
+        index[v] = best0;
+        index[vectors + v] = best1;
+    }
+}
+
 }  // namespace
+
+TEST(ShapeSearch, GivesExactlyThePlainSearchsIndices) {
+    // Random targets and weights; weights on a coarse grid with many zeros, so that costs tie;
+    // no weight at all (every cost ties); and weights so large that costs overflow.
+    std::mt19937 rng(11);
+    std::normal_distribution<float> coef(0.0f, 1.0f);
+    std::uniform_real_distribution<float> weightOf(0.1f, 4.0f);
+    std::uniform_int_distribution<int> coarse(0, 2);
+    for (const auto& [khz, channels, kbps] : {std::tuple{44, 2, 96}, std::tuple{22, 1, 24},
+                                              std::tuple{11, 1, 8}, std::tuple{8, 2, 16}}) {
+        const StreamConfig c = configFor(khz, channels, kbps);
+        for (int blockType = 0; blockType < kBlockTypes; ++blockType) {
+            const int total = codedCount(c, blockType);
+            for (int kind = 0; kind < 4; ++kind) {
+                std::vector<float> x(total), w(total);
+                for (int i = 0; i < total; ++i) {
+                    x[i] = kind == 1 ? 0.5f * static_cast<float>(coarse(rng)) : coef(rng);
+                    w[i] = kind == 0   ? weightOf(rng)
+                           : kind == 1 ? static_cast<float>(coarse(rng))
+                           : kind == 2 ? 0.0f
+                                       : 1e37f * weightOf(rng);
+                }
+                std::vector<int32_t> index(2 * c.blocks[blockType].vectorCount, -1), expected;
+                std::vector<float> reconstruction;
+                searchShapes(c, blockType, x, w, index.data(), reconstruction);
+                plainSearch(c, blockType, x, w, expected);
+                EXPECT_EQ(index, expected)
+                    << khz << " kHz, block type " << blockType << ", case " << kind;
+            }
+        }
+    }
+}
 
 TEST(ShapeSearch, ReconstructionIsWhatTheDecoderRebuildsAndCloseToTheBestPair) {
     struct Case {
