@@ -258,7 +258,7 @@ std::string scores(const Measured& m) {
     if (!m.ok)
         return "     -      -      -";
     char text[64];
-    std::snprintf(text, sizeof text, "%6.1f %6.1f %6.1f", m.quality.nmrDb, m.quality.snrDb,
+    std::snprintf(text, sizeof text, "%6.2f %6.1f %6.1f", m.quality.nmrDb, m.quality.snrDb,
                   m.quality.segSnrDb);
     return text;
 }

@@ -60,10 +60,14 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
             }
             // Noise filling above the coded range, at the level the frame gives relative to
             // the envelope continued from the top of the coded range.
+            // Blocks without noise levels fill at a fixed level, never above what the top
+            // envelope band says the spectrum has (a bright burst above a dull sound otherwise).
             const float level = model_.gain * model_.subGain[j];
+            const float topBand = dbToAmplitude(model_.bandDb[(j + 1) * b.envBands - 1]);
+            const float defaultLevel = dbToAmplitude(kNoiseDefaultDb) * std::min(1.0f, topBand);
             for (int band = 0; band + 1 < static_cast<int>(b.noiseEdges.size()); ++band) {
-                const float bandLevel = b.noiseBands > 0 ? model_.noise[j * b.noiseBands + band]
-                                                         : dbToAmplitude(kNoiseDefaultDb);
+                const float bandLevel =
+                    b.noiseBands > 0 ? model_.noise[j * b.noiseBands + band] : defaultLevel;
                 for (int k = b.noiseEdges[band]; k < b.noiseEdges[band + 1]; ++k) {
                     sub[k] = noiseSample() * level * bandLevel * model_.lpcEnv[k];
                 }

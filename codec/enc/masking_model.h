@@ -1,4 +1,4 @@
-// Simultaneous masking by an ear model: band energies on a quarter-bark scale, weighted by the
+// Simultaneous masking by an ear model: band energies on a third-of-a-bark scale, weighted by the
 // outer and middle ear, raised by the ear's internal noise, spread across bands with a lower
 // slope of 27 dB per bark and an upper slope that flattens as the masker gets louder (added as
 // powers 0.4, so that several maskers mask more than the loudest alone), and lowered by a
@@ -13,7 +13,7 @@ namespace tembrel::tvq {
 
 class MaskingModel {
   public:
-    // Bands of about a quarter bark (at least one bin) over `bins` bins of a block at
+    // Bands of about a third of a bark (at least one bin) over `bins` bins of a block at
     // `sampleRate`, with samples on the 16-bit scale.
     MaskingModel(int bins, int sampleRate);
     // power: bins values; threshold: bins values (noise power each bin may carry).
@@ -21,10 +21,11 @@ class MaskingModel {
 
   private:
     int bins_;
-    std::vector<int> edges_;         // bands + 1 bin edges
-    std::vector<float> binWeight_;   // outer-ear weight times the level scale, per bin
-    std::vector<float> barkCentre_;  // per band
-    std::vector<float> slopeBase_;   // upper slope of a 0 dB masker, dB per bark, per band
+    std::vector<int> edges_;           // bands + 1 bin edges
+    std::vector<float> binWeight_;     // outer-ear weight times the level scale, per bin
+    std::vector<float> barkCentre_;    // per band
+    std::vector<float> paddedCentre_;  // the same, with a group of lanes beyond the last band
+    std::vector<float> slopeBase_;     // upper slope of a 0 dB masker, dB per bark, per band
     std::vector<float> internalNoise_;
     std::vector<float> lowerTotal_;  // per masker band: sum of its lower-slope weights
     // Per masker band: the powers kPowerLaw of its lower-slope weights on bands first..m-1
@@ -32,8 +33,10 @@ class MaskingModel {
     std::vector<int> lowerFirst_;
     std::vector<std::vector<float>> lower04_;
     std::vector<float> maskScale_;
-    mutable std::vector<float> upper04_;  // scratch for one masker's upper weights   // per band: 1
-                                          // / (offset * flat-spread normalisation)
+    // Scratch, sized once: band energies, spread excitation, one masker's upper weights.
+    mutable std::vector<float> energy_, spread_, upper04_,
+        upper_;  // per band: 1
+                 // / (offset * flat-spread normalisation)
 };
 
 }  // namespace tembrel::tvq

@@ -8,9 +8,9 @@ namespace {
 constexpr int kSegmentsPerFrame = 16;
 constexpr int kPastSegments = 4;
 // Short blocks cost voiced speech its frequency resolution: in frames under 30 ms a ratio of
-// 18 switched speech onsets to them and lost 2-3 dB of noise-to-mask ratio, while drum and
-// castanet hits still rise far above 24. Longer frames smear onsets more and keep 18.
-constexpr float kShortRatio = 24.0f;
+// 18 switched speech onsets to them and lost 2-4 dB of noise-to-mask ratio, while drum and
+// castanet hits still rise far above 30. Longer frames smear onsets more and keep 18.
+constexpr float kShortRatio = 30.0f;
 constexpr float kShortRatioLongFrames = 18.0f;
 // Middle blocks pay off more readily in frames of 30 ms and longer (the lower sampling rates),
 // whose long windows smear speech onsets that are too gentle for short blocks.
