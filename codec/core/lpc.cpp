@@ -227,6 +227,7 @@ TVQ_SIMD_KERNEL void envelopePower(const double* cosine, int bins, const double*
     }
 }
 
+// The envelope's amplitudes from its powers and their normalisation.
 TVQ_SIMD_KERNEL void amplitudes(const double* power, int bins, double norm, float* env) {
     for (int k = 0; k < bins; ++k) {
         env[k] = static_cast<float>(std::sqrt(power[k] * norm));
