@@ -36,8 +36,10 @@ std::string createTemporary(const std::string& output) {
     const fs::path target(output);
     const fs::path folder = target.parent_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "." + target.filename().string() + ".part-" +
-                                 std::to_string(getpid()) + "-" + std::to_string(attempt);
+        // Appended piece by piece: GCC 12 at -O3 warns falsely about "." + string.
+        std::string name = ".";
+        name += target.filename().string();
+        name += ".part-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
         const std::string path = (folder / name).string();
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
