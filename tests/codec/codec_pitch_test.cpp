@@ -15,22 +15,13 @@
 #include "codec/dec/frame_decoder.h"
 #include "codec/enc/frame_encoder.h"
 #include "codec/enc/pitch_search.h"
+#include "tests/codec/stream_config_for.h"
 #include "tvq/tvqenc.h"
 
 using namespace tembrel::tvq;
+using tembrel::test::configFor;
 
 namespace {
-
-StreamConfig configFor(int khz, int channels, int kbps) {
-    HeaderInfo h{};
-    TvqGetVersionID(0, h.id);
-    h.channelMode = channels - 1;
-    h.bitRate = kbps;
-    h.samplingRate = khz;
-    StreamConfig c;
-    EXPECT_TRUE(makeStreamConfig(h, c));
-    return c;
-}
 
 double weightedEnergy(const std::vector<float>& x, const std::vector<float>& w) {
     double e = 0.0;

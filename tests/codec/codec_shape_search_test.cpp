@@ -13,22 +13,13 @@
 #include "codec/core/frame_model.h"
 #include "codec/core/stream_config.h"
 #include "codec/enc/shape_search.h"
+#include "tests/codec/stream_config_for.h"
 #include "tvq/tvqenc.h"
 
 using namespace tembrel::tvq;
+using tembrel::test::configFor;
 
 namespace {
-
-StreamConfig configFor(int khz, int channels, int kbps) {
-    HeaderInfo h{};
-    TvqGetVersionID(0, h.id);
-    h.channelMode = channels - 1;
-    h.bitRate = kbps;
-    h.samplingRate = khz;
-    StreamConfig c;
-    EXPECT_TRUE(makeStreamConfig(h, c));
-    return c;
-}
 
 double weightedError(const std::vector<float>& x, const std::vector<float>& w,
                      const std::vector<float>& y, int v, int vectors) {
