@@ -1,6 +1,7 @@
-// Measures the VQF codec against LAME on the clip set: quality (NMR, SNR, segmental SNR)
-// and speed (CPU real-time factors) for every configuration, as one table. With --one it
-// runs one configuration on one clip and writes the decoded WAV files for listening.
+// Measures the VQF codec against LAME (and, with --opus, Opus) on the clip set: quality
+// (NMR, SNR, segmental SNR) and speed (CPU real-time factors) for every configuration, as
+// one table. With --one it runs one configuration on one clip and writes the decoded WAV
+// files for listening.
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,12 +12,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "bench/alignment.h"
 #include "bench/audio_clip.h"
+#include "bench/bench_options.h"
 #include "bench/external_tools.h"
 #include "bench/nmr_meter.h"
 #include "bench/tvq_round_trip.h"
@@ -26,32 +27,8 @@ using namespace tembrel::bench;
 
 namespace {
 
-struct Config {
-    int rate;
-    int channels;
-    int kbps;
-    std::string name() const {
-        return std::to_string(rate) + (channels == 1 ? "m" : "s") + std::to_string(kbps);
-    }
-};
-
-const std::vector<Config> kConfigs = {
-    {8000, 1, 8},   {8000, 2, 16},  {11025, 1, 8},  {11025, 1, 10}, {11025, 2, 16}, {11025, 2, 20},
-    {16000, 1, 16}, {16000, 2, 32}, {22050, 1, 20}, {22050, 1, 24}, {22050, 1, 32}, {22050, 2, 40},
-    {22050, 2, 48}, {22050, 2, 64}, {44100, 1, 40}, {44100, 1, 48}, {44100, 2, 80}, {44100, 2, 96},
-};
-
-// The decoded output of an MPEG decoder lags by at most a few frames.
-constexpr long kMaxLameLag = 4096;
-
-std::optional<Config> parseConfig(const std::string& text) {
-    int rate = 0, kbps = 0;
-    char mode = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d", &rate, &mode, &kbps) != 3 ||
-        (mode != 'm' && mode != 's'))
-        return std::nullopt;
-    return Config{rate, mode == 'm' ? 1 : 2, kbps};
-}
+// A reference codec's decoded output lags by at most a few of its frames.
+constexpr long kMaxReferenceLag = 4096;
 
 double median(std::vector<double> values) {
     if (values.empty())
@@ -61,72 +38,7 @@ double median(std::vector<double> values) {
     return values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
 }
 
-struct Options {
-    fs::path clips = fs::path(TEMBREL_SOURCE_DIR) / "bench" / "clips";
-    int runs = 3;
-    bool lame = true;
-    bool perClip = false;
-    bool bands = false;
-    std::vector<Config> configs = kConfigs;
-    std::string clipFilter;
-    // --one CONFIG CLIP OUT
-    bool one = false;
-    std::string oneClip, oneOut;
-};
-
-void usage() {
-    std::fprintf(stderr,
-                 "usage: codec_bench [--clips DIR] [--runs N] [--configs 22050m24,44100s96,...]\n"
-                 "                   [--only TEXT] [--per-clip] [--no-lame]\n"
-                 "       codec_bench --one CONFIG CLIP.wav OUT.wav [--no-lame]\n"
-                 "CONFIG is RATE, m (mono) or s (stereo), and kbit/s, e.g. 22050m24.\n");
-}
-
-std::optional<Options> parseArguments(int argc, char** argv) {
-    Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (a == "--clips" && hasValue) {
-            o.clips = argv[++i];
-        } else if (a == "--runs" && hasValue) {
-            o.runs = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--configs" && hasValue) {
-            o.configs.clear();
-            std::string list = argv[++i];
-            std::size_t start = 0;
-            while (start <= list.size()) {
-                const std::size_t end = std::min(list.find(',', start), list.size());
-                const auto config = parseConfig(list.substr(start, end - start));
-                if (!config)
-                    return std::nullopt;
-                o.configs.push_back(*config);
-                start = end + 1;
-            }
-        } else if (a == "--only" && hasValue) {
-            o.clipFilter = argv[++i];
-        } else if (a == "--per-clip") {
-            o.perClip = true;
-        } else if (a == "--bands") {
-            o.bands = true;
-        } else if (a == "--no-lame") {
-            o.lame = false;
-        } else if (a == "--one" && i + 3 < argc) {
-            const auto config = parseConfig(argv[++i]);
-            if (!config)
-                return std::nullopt;
-            o.one = true;
-            o.configs = {*config};
-            o.oneClip = argv[++i];
-            o.oneOut = argv[++i];
-        } else {
-            return std::nullopt;
-        }
-    }
-    return o;
-}
-
-// Scratch folder for resampled clips and LAME's files, removed at the end.
+// Scratch folder for resampled clips and the reference codecs' files, removed at the end.
 class WorkDir {
   public:
     WorkDir() {
@@ -155,17 +67,41 @@ struct Measured {
     std::string note;
 };
 
-struct ClipRun {
-    double seconds = 0;
-    Measured ours, lame;
+// Our codec and the references on one clip, or their sums over the clips.
+struct Row {
+    Measured ours, lame, opus;
 };
 
-// Our codec and LAME on one reference clip already at the configuration's format.
-ClipRun runClip(const Config& config, const std::string& referencePath, const AudioClip& reference,
-                const Options& options, const fs::path& work, const std::string& writeOurs,
-                const std::string& writeLame) {
-    ClipRun run;
-    run.seconds = reference.seconds();
+// A reference codec's output aligned to the reference by cross-correlation and measured;
+// written to `writeTo` when that is given.
+Measured measureReference(const ToolRoundTrip& trip, const AudioClip& reference,
+                          const Config& config, const std::string& writeTo) {
+    Measured m;
+    m.audioSeconds = reference.seconds();
+    if (!trip.ok) {
+        m.note = " " + trip.error;
+        return m;
+    }
+    const long lag = findLag(monoMix(reference), monoMix(trip.decoded), kMaxReferenceLag);
+    const AudioClip aligned = shiftedClip(trip.decoded, lag, reference.frames());
+    m.ok = true;
+    m.quality = measureQuality(reference.samples, aligned.samples, config.channels, config.rate);
+    m.cpuEncode = median(trip.encodeCpuSeconds);
+    if (!writeTo.empty() && !writeWav(writeTo, aligned))
+        std::fprintf(stderr, "cannot write %s\n", writeTo.c_str());
+    return m;
+}
+
+// Where --one writes the decoded outputs; empty names are not written.
+struct Outputs {
+    std::string ours, lame, opus;
+};
+
+// Our codec and the references on one reference clip already at the configuration's format.
+Row runClip(const Config& config, const std::string& referencePath, const AudioClip& reference,
+            const Options& options, const fs::path& work, const Outputs& outputs) {
+    Row run;
+    run.ours.audioSeconds = reference.seconds();
 
     TvqResult ours = tvqRoundTrip(reference, config.kbps, options.runs);
     if (ours.ok) {
@@ -188,28 +124,21 @@ ClipRun runClip(const Config& config, const std::string& referencePath, const Au
             run.ours.note.append(" ")
                 .append(std::to_string(ours.oversizeFields))
                 .append(" oversize fields");
-        if (!writeOurs.empty() && !writeWav(writeOurs, ours.decoded))
-            std::fprintf(stderr, "cannot write %s\n", writeOurs.c_str());
+        if (!outputs.ours.empty() && !writeWav(outputs.ours, ours.decoded))
+            std::fprintf(stderr, "cannot write %s\n", outputs.ours.c_str());
     } else {
         run.ours.note = ours.error;
     }
 
-    if (options.lame) {
-        const LameResult lame = lameRoundTrip(referencePath, work.string(), config.rate,
-                                              config.channels, config.kbps, options.runs);
-        if (lame.ok) {
-            const long lag = findLag(monoMix(reference), monoMix(lame.decoded), kMaxLameLag);
-            const AudioClip aligned = shiftedClip(lame.decoded, lag, reference.frames());
-            run.lame.ok = true;
-            run.lame.quality =
-                measureQuality(reference.samples, aligned.samples, config.channels, config.rate);
-            run.lame.cpuEncode = median(lame.encodeCpuSeconds);
-            if (!writeLame.empty() && !writeWav(writeLame, aligned))
-                std::fprintf(stderr, "cannot write %s\n", writeLame.c_str());
-        } else {
-            run.lame.note = "lame failed";
-        }
-    }
+    if (options.lame)
+        run.lame = measureReference(
+            lameRoundTrip(referencePath, work.string(), config.rate, config.channels,
+                          options.lameKbpsFor(config), options.runs),
+            reference, config, outputs.lame);
+    if (options.opus)
+        run.opus = measureReference(opusRoundTrip(referencePath, work.string(), config.rate,
+                                                  config.channels, config.kbps, options.runs),
+                                    reference, config, outputs.opus);
     return run;
 }
 
@@ -230,21 +159,54 @@ void addBandGroups(const QualityScores& q, BandGroups& sum) {
     }
 }
 
-void printBandGroups(const std::string& name, const BandGroups& ours, const BandGroups& lame,
-                     int count) {
-    std::printf("%-10s bands (kHz, noise share in dB, ours/LAME):", name.c_str());
-    double low = 0;
-    for (int g = 0; g < kBandGroups; ++g) {
-        const auto db = [&](double v) { return v > 0 ? 10.0 * std::log10(v / count) : -99.0; };
-        if (kBandGroupHz[g] > 1e8)
-            std::printf(" %g- %.1f/%.1f", low / 1000, db(ours[g]), db(lame[g]));
-        else
-            std::printf(" %g-%g %.1f/%.1f", low / 1000, kBandGroupHz[g] / 1000, db(ours[g]),
-                        db(lame[g]));
-        low = kBandGroupHz[g];
+// The --bands breakdown of the codecs that ran, summed over the clips all of them coded.
+struct BandSums {
+    std::vector<std::string> names;
+    std::vector<BandGroups> sums;
+    int count = 0;
+
+    explicit BandSums(const Options& options) {
+        names.push_back("ours");
+        if (options.lame)
+            names.push_back("LAME");
+        if (options.opus)
+            names.push_back("Opus");
+        sums.resize(names.size(), BandGroups{});
     }
-    std::printf("\n");
-}
+
+    void add(const Row& run, const Options& options) {
+        std::vector<const Measured*> coded{&run.ours};
+        if (options.lame)
+            coded.push_back(&run.lame);
+        if (options.opus)
+            coded.push_back(&run.opus);
+        for (const Measured* m : coded)
+            if (!m->ok)
+                return;
+        for (std::size_t c = 0; c < coded.size(); ++c)
+            addBandGroups(coded[c]->quality, sums[c]);
+        ++count;
+    }
+
+    void print(const std::string& config) const {
+        std::string legend;
+        for (const std::string& name : names)
+            legend += (legend.empty() ? "" : "/") + name;
+        std::printf("%-10s bands (kHz, noise share in dB, %s):", config.c_str(), legend.c_str());
+        const auto db = [&](double v) { return v > 0 ? 10.0 * std::log10(v / count) : -99.0; };
+        double low = 0;
+        for (int g = 0; g < kBandGroups; ++g) {
+            if (kBandGroupHz[g] > 1e8)
+                std::printf(" %g-", low / 1000);
+            else
+                std::printf(" %g-%g", low / 1000, kBandGroupHz[g] / 1000);
+            for (std::size_t c = 0; c < sums.size(); ++c)
+                std::printf("%s%.1f", c == 0 ? " " : "/", db(sums[c][g]));
+            low = kBandGroupHz[g];
+        }
+        std::printf("\n");
+    }
+};
 
 std::string realTime(double audioSeconds, double cpuSeconds) {
     if (cpuSeconds <= 0)
@@ -263,11 +225,48 @@ std::string scores(const Measured& m) {
     return text;
 }
 
-void printHeader(bool perClip) {
-    std::printf("%-39s | %-20s | %-20s | %s\n", "", "ours", "LAME", "speed (x real time)");
-    std::printf("%-10s %-28s | %6s %6s %6s | %6s %6s %6s | %7s %7s %7s\n", "config",
-                perClip ? "clip" : "clips", "NMR", "SNR", "segSNR", "NMR", "SNR", "segSNR", "enc",
-                "dec", "LAME enc");
+void printHeader(const Options& options) {
+    std::string lame = "LAME";
+    if (options.lame && options.lameKbps > 0)
+        lame += " at " + std::to_string(options.lameKbps) + " kbit/s";
+    std::printf("%-39s | %-20s | %-20s |", "", "ours", lame.c_str());
+    if (options.opus)
+        std::printf(" %-20s |", "Opus");
+    std::printf(" %s\n", "speed (x real time)");
+    std::printf("%-10s %-28s |", "config", options.perClip ? "clip" : "clips");
+    for (int group = 0; group < (options.opus ? 3 : 2); ++group)
+        std::printf(" %6s %6s %6s |", "NMR", "SNR", "segSNR");
+    std::printf(" %7s %7s %7s", "enc", "dec", "LAME enc");
+    if (options.opus)
+        std::printf(" %7s", "Opus enc");
+    std::printf("\n");
+}
+
+// Speeds are total audio time over total CPU time, so sums print as they are.
+void printRow(const std::string& config, const std::string& label, const Row& row,
+              const std::string& notes, const Options& options) {
+    std::printf("%-10s %-28s | %s | %s |", config.c_str(), label.c_str(), scores(row.ours).c_str(),
+                scores(row.lame).c_str());
+    if (options.opus)
+        std::printf(" %s |", scores(row.opus).c_str());
+    std::printf(" %7s %7s %7s", realTime(row.ours.audioSeconds, row.ours.cpuEncode).c_str(),
+                realTime(row.ours.audioSeconds, row.ours.cpuDecode).c_str(),
+                realTime(row.lame.audioSeconds, row.lame.cpuEncode).c_str());
+    if (options.opus)
+        std::printf(" %7s", realTime(row.opus.audioSeconds, row.opus.cpuEncode).c_str());
+    std::printf("%s\n", notes.c_str());
+}
+
+// What went wrong or looks odd on a row: our codec's notes, then the references' failures.
+std::string rowNotes(const Row& row) {
+    return row.ours.note + row.lame.note + row.opus.note;
+}
+
+bool haveOpusTools() {
+    if (runQuiet("{ command -v opusenc && command -v opusdec; }"))
+        return true;
+    std::fprintf(stderr, "--opus needs opusenc and opusdec: run scripts/get_clips.sh\n");
+    return false;
 }
 
 int runOne(const Options& options) {
@@ -284,25 +283,38 @@ int runOne(const Options& options) {
     const auto clip = readWav(reference);
     if (!clip)
         return 1;
-    // Beside OUT.wav: OUT-lame.wav (LAME's output, aligned) and OUT-ref.wav (the input
-    // as both codecs received it).
+    // Beside OUT.wav: OUT-lame.wav and OUT-opus.wav (the references' outputs, aligned) and
+    // OUT-ref.wav (the input as every codec received it).
     const fs::path out(options.oneOut);
     const std::string stem = (out.parent_path() / out.stem()).string();
-    const std::string lameOut = options.lame ? stem + "-lame.wav" : "";
+    const Outputs outputs{options.oneOut, options.lame ? stem + "-lame.wav" : "",
+                          options.opus ? stem + "-opus.wav" : ""};
     const std::string referenceOut = stem + "-ref.wav";
     if (!writeWav(referenceOut, *clip))
         std::fprintf(stderr, "cannot write %s\n", referenceOut.c_str());
-    const ClipRun run =
-        runClip(config, reference, *clip, options, work.path(), options.oneOut, lameOut);
-    printHeader(false);
-    std::printf("%-10s %-28s | %s | %s | %7s %7s %7s%s\n", config.name().c_str(),
-                out.stem().c_str(), scores(run.ours).c_str(), scores(run.lame).c_str(),
-                realTime(run.seconds, run.ours.cpuEncode).c_str(),
-                realTime(run.seconds, run.ours.cpuDecode).c_str(),
-                realTime(run.seconds, run.lame.cpuEncode).c_str(), run.ours.note.c_str());
-    std::printf("wrote %s, %s%s%s\n", options.oneOut.c_str(), referenceOut.c_str(),
-                lameOut.empty() ? "" : ", ", lameOut.c_str());
+    const Row run = runClip(config, reference, *clip, options, work.path(), outputs);
+    printHeader(options);
+    printRow(config.name(), out.stem().string(), run, rowNotes(run), options);
+    std::string written = options.oneOut + ", " + referenceOut;
+    for (const std::string& name : {outputs.lame, outputs.opus})
+        if (!name.empty())
+            written += ", " + name;
+    std::printf("wrote %s\n", written.c_str());
     return run.ours.ok ? 0 : 1;
+}
+
+// Adds one clip's figures to a configuration's sums.
+void addToSum(const Measured& m, Measured& sum, int& count) {
+    if (!m.ok)
+        return;
+    sum.ok = true;
+    sum.quality.nmrDb += m.quality.nmrDb;
+    sum.quality.snrDb += m.quality.snrDb;
+    sum.quality.segSnrDb += m.quality.segSnrDb;
+    sum.cpuEncode += m.cpuEncode;
+    sum.cpuDecode += m.cpuDecode;
+    sum.audioSeconds += m.audioSeconds;
+    ++count;
 }
 
 int runAll(const Options& options) {
@@ -324,14 +336,19 @@ int runAll(const Options& options) {
 
     std::printf(
         "%zu clips from %s, %d runs per speed figure; NMR in dB (lower is better), SNR in dB,\n"
-        "speeds as audio seconds per CPU second (single thread)\n\n",
+        "speeds as audio seconds per CPU second (single thread)\n",
         clips.size(), options.clips.c_str(), options.runs);
-    printHeader(options.perClip);
+    if (options.lame && options.lameKbps > 0)
+        std::printf("LAME at %d kbit/s in every configuration\n", options.lameKbps);
+    if (options.opus)
+        std::printf("Opus at the configuration's bit rate, hard CBR\n");
+    std::printf("\n");
+    printHeader(options);
     bool allOk = true;
     for (const Config& config : options.configs) {
-        Measured sumOurs, sumLame;
-        int oursCount = 0, lameCount = 0;
-        BandGroups bandsOurs{}, bandsLame{};
+        Row sum;
+        int oursCount = 0, lameCount = 0, opusCount = 0;
+        BandSums bands(options);
         std::string notes;
         for (const fs::path& clip : clips) {
             // One resampled reference per format, shared by that format's bit rates.
@@ -347,54 +364,32 @@ int runAll(const Options& options) {
             const auto audio = readWav(reference.string());
             if (!audio)
                 continue;
-            const ClipRun run =
-                runClip(config, reference.string(), *audio, options, work.path(), "", "");
+            const Row run = runClip(config, reference.string(), *audio, options, work.path(), {});
+            const std::string clipNotes = rowNotes(run);
             if (options.perClip)
-                std::printf("%-10s %-28s | %s | %s | %7s %7s %7s%s\n", config.name().c_str(),
-                            clip.stem().c_str(), scores(run.ours).c_str(), scores(run.lame).c_str(),
-                            realTime(run.seconds, run.ours.cpuEncode).c_str(),
-                            realTime(run.seconds, run.ours.cpuDecode).c_str(),
-                            realTime(run.seconds, run.lame.cpuEncode).c_str(),
-                            run.ours.note.c_str());
-            if (run.ours.ok && run.lame.ok) {
-                addBandGroups(run.ours.quality, bandsOurs);
-                addBandGroups(run.lame.quality, bandsLame);
-            }
-            if (!run.ours.note.empty() && notes.find(run.ours.note) == std::string::npos)
-                notes += run.ours.note;
-            using Sum = std::tuple<const Measured*, Measured*, int*>;
-            for (auto [m, sum, count] :
-                 {Sum{&run.ours, &sumOurs, &oursCount}, Sum{&run.lame, &sumLame, &lameCount}}) {
-                if (!m->ok)
-                    continue;
-                sum->ok = true;
-                sum->quality.nmrDb += m->quality.nmrDb;
-                sum->quality.snrDb += m->quality.snrDb;
-                sum->quality.segSnrDb += m->quality.segSnrDb;
-                sum->cpuEncode += m->cpuEncode;
-                sum->cpuDecode += m->cpuDecode;
-                sum->audioSeconds += run.seconds;
-                ++*count;
-            }
+                printRow(config.name(), clip.stem().string(), run, clipNotes, options);
+            bands.add(run, options);
+            if (!clipNotes.empty() && notes.find(clipNotes) == std::string::npos)
+                notes += clipNotes;
+            addToSum(run.ours, sum.ours, oursCount);
+            addToSum(run.lame, sum.lame, lameCount);
+            addToSum(run.opus, sum.opus, opusCount);
         }
-        for (auto [sum, count] : {std::pair{&sumOurs, oursCount}, std::pair{&sumLame, lameCount}}) {
+        using Count = std::pair<Measured*, int>;
+        for (auto [m, count] : {Count{&sum.ours, oursCount}, Count{&sum.lame, lameCount},
+                                Count{&sum.opus, opusCount}}) {
             if (count == 0)
                 continue;
-            sum->quality.nmrDb /= count;
-            sum->quality.snrDb /= count;
-            sum->quality.segSnrDb /= count;
+            m->quality.nmrDb /= count;
+            m->quality.snrDb /= count;
+            m->quality.segSnrDb /= count;
         }
         if (oursCount == 0)
             allOk = false;
-        // Speeds over all clips: total audio time over total CPU time.
-        std::printf("%-10s %-28s | %s | %s | %7s %7s %7s%s\n", config.name().c_str(),
-                    options.perClip ? "(mean)" : std::to_string(oursCount).c_str(),
-                    scores(sumOurs).c_str(), scores(sumLame).c_str(),
-                    realTime(sumOurs.audioSeconds, sumOurs.cpuEncode).c_str(),
-                    realTime(sumOurs.audioSeconds, sumOurs.cpuDecode).c_str(),
-                    realTime(sumLame.audioSeconds, sumLame.cpuEncode).c_str(), notes.c_str());
-        if (options.bands && lameCount > 0)
-            printBandGroups(config.name(), bandsOurs, bandsLame, lameCount);
+        printRow(config.name(), options.perClip ? "(mean)" : std::to_string(oursCount), sum, notes,
+                 options);
+        if (options.bands && bands.count > 0 && bands.names.size() > 1)
+            bands.print(config.name());
         std::fflush(stdout);
     }
     return allOk ? 0 : 1;
@@ -404,13 +399,16 @@ int runAll(const Options& options) {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--help") {
-        usage();
+        std::fputs(usageText().data(), stderr);
         return 0;
     }
-    const auto options = parseArguments(argc, argv);
+    const auto options = parseArguments(std::vector<std::string>(argv + 1, argv + argc),
+                                        fs::path(TEMBREL_SOURCE_DIR) / "bench" / "clips");
     if (!options) {
-        usage();
+        std::fputs(usageText().data(), stderr);
         return 2;
     }
+    if (options->opus && !haveOpusTools())
+        return 1;
     return options->one ? runOne(*options) : runAll(*options);
 }

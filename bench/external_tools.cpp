@@ -24,6 +24,35 @@ std::string kiloHertz(int rate) {
     return text.data();
 }
 
+// Runs `encode` `runs` times (at least once), timing each, then `decode`, and reads the
+// decoded file, which must have the reference's rate and channels.
+ToolRoundTrip roundTrip(const std::string& tool, const std::string& encode,
+                        const std::string& decode, const std::string& decodedPath, int rate,
+                        int channels, int runs) {
+    ToolRoundTrip result;
+    for (int run = 0; run < std::max(1, runs); ++run) {
+        double seconds = 0;
+        if (!runQuiet(encode, &seconds)) {
+            result.error = tool + " encoder failed";
+            return result;
+        }
+        result.encodeCpuSeconds.push_back(seconds);
+    }
+    if (!runQuiet(decode)) {
+        result.error = tool + " decoder failed";
+        return result;
+    }
+    std::optional<AudioClip> clip = readWav(decodedPath);
+    if (!clip || clip->rate != rate || clip->channels != channels) {
+        result.error = tool + " decoded no " + std::to_string(rate) + " Hz " +
+                       std::to_string(channels) + "-channel audio";
+        return result;
+    }
+    result.decoded = std::move(*clip);
+    result.ok = true;
+    return result;
+}
+
 }  // namespace
 
 std::string shellQuote(std::string_view text) {
@@ -76,29 +105,34 @@ std::vector<std::string> lameOptions(int rate, int channels, int kbps) {
     return options;
 }
 
-LameResult lameRoundTrip(const std::string& wav, const std::string& workDir, int rate, int channels,
-                         int kbps, int runs) {
-    LameResult result;
-    const std::string mp3 = workDir + "/lame.mp3";
-    const std::string decoded = workDir + "/lame.wav";
+ToolRoundTrip lameRoundTrip(const std::string& wav, const std::string& workDir, int rate,
+                            int channels, int kbps, int runs) {
     std::string encode = "lame";
     for (const std::string& option : lameOptions(rate, channels, kbps))
         encode.append(" ").append(option);
-    encode.append(" ").append(shellQuote(wav)).append(" ").append(shellQuote(mp3));
-    for (int run = 0; run < std::max(1, runs); ++run) {
-        double seconds = 0;
-        if (!runQuiet(encode, &seconds))
-            return result;
-        result.encodeCpuSeconds.push_back(seconds);
-    }
-    if (!runQuiet("lame --quiet --decode " + shellQuote(mp3) + " " + shellQuote(decoded)))
-        return result;
-    std::optional<AudioClip> clip = readWav(decoded);
-    if (!clip || clip->rate != rate || clip->channels != channels)
-        return result;
-    result.decoded = std::move(*clip);
-    result.ok = true;
-    return result;
+    const std::string mp3 = shellQuote(workDir + "/lame.mp3");
+    encode.append(" ").append(shellQuote(wav)).append(" ").append(mp3);
+    const std::string decoded = workDir + "/lame.wav";
+    return roundTrip("lame", encode, "lame --quiet --decode " + mp3 + " " + shellQuote(decoded),
+                     decoded, rate, channels, runs);
+}
+
+std::vector<std::string> opusOptions(int kbps) {
+    return {"--quiet", "--bitrate", std::to_string(kbps), "--hard-cbr"};
+}
+
+ToolRoundTrip opusRoundTrip(const std::string& wav, const std::string& workDir, int rate,
+                            int channels, int kbps, int runs) {
+    std::string encode = "opusenc";
+    for (const std::string& option : opusOptions(kbps))
+        encode.append(" ").append(option);
+    const std::string opus = shellQuote(workDir + "/opus.opus");
+    encode.append(" ").append(shellQuote(wav)).append(" ").append(opus);
+    // Without dither, so that runs repeat.
+    const std::string decoded = workDir + "/opus.wav";
+    const std::string decode = "opusdec --quiet --no-dither --rate " + std::to_string(rate) + " " +
+                               opus + " " + shellQuote(decoded);
+    return roundTrip("opus", encode, decode, decoded, rate, channels, runs);
 }
 
 }  // namespace tembrel::bench

@@ -1,5 +1,5 @@
 // The command-line tools the benchmark drives: sox to resample and downmix clips, and
-// LAME as the reference codec, encoded and decoded at a configuration's rate.
+// LAME and Opus as the reference codecs, encoded and decoded at a configuration's rate.
 #pragma once
 
 #include <optional>
@@ -29,14 +29,25 @@ bool mpegHasBitRate(int rate, int kbps);
 // mode, and CBR where that MPEG version has the bit rate, ABR where it does not.
 std::vector<std::string> lameOptions(int rate, int channels, int kbps);
 
-struct LameResult {
+// A reference codec's encoder and decoder run on one file.
+struct ToolRoundTrip {
     bool ok = false;
+    std::string error;                     // which step failed, when one did
     std::vector<double> encodeCpuSeconds;  // one per run
-    AudioClip decoded;                     // as LAME's decoder wrote it, not yet aligned
+    AudioClip decoded;                     // as the tool's decoder wrote it, not yet aligned
 };
 
 // Encodes `wav` with LAME `runs` times (at least once) into `workDir` and decodes it.
-LameResult lameRoundTrip(const std::string& wav, const std::string& workDir, int rate, int channels,
-                         int kbps, int runs);
+ToolRoundTrip lameRoundTrip(const std::string& wav, const std::string& workDir, int rate,
+                            int channels, int kbps, int runs);
+
+// Opus's encoder options: hard CBR at `kbps`, like the other codecs' fixed rates.
+std::vector<std::string> opusOptions(int kbps);
+
+// Encodes `wav` with opusenc `runs` times (at least once) into `workDir` and decodes it
+// with opusdec at `rate` Hz. Opus codes at 48 kHz inside: opusenc resamples the input
+// and opusdec resamples its output to `rate`; opusdec also drops the encoder's delay.
+ToolRoundTrip opusRoundTrip(const std::string& wav, const std::string& workDir, int rate,
+                            int channels, int kbps, int runs);
 
 }  // namespace tembrel::bench

@@ -4,6 +4,8 @@
 # Vorbis, game music in MP3; about 30 MB downloaded, unpacked into a cache folder and
 # never installed), speech from espeak-ng (installed when missing), and the rest is
 # synthesised with sox. Safe to run again: existing clips are kept, and the same clips come out every time.
+# Also installs, when missing, the tools the benchmark runs: sox, and lame and opus-tools
+# as its reference codecs.
 # Usage: scripts/get_clips.sh [CLIP_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +17,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 need_packages=()
-for p in sox libsox-fmt-all lame espeak-ng; do
+for p in sox libsox-fmt-all lame opus-tools espeak-ng; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     need_packages+=("$p")
   fi

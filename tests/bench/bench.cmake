@@ -5,6 +5,10 @@ if(NOT TEMBREL_SANITIZE)
     LIBS nmr_meter bench_support
     TIMEOUT 120)
 
+  tembrel_add_test(bench_options_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_options_test.cpp
+    LIBS bench_options)
+
   # The round trip through the codec libraries, once they exist.
   if(TARGET tvqenc AND TARGET tvqdec)
     tembrel_add_test(bench_round_trip_test

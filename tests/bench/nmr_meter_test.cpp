@@ -157,7 +157,7 @@ TEST(NmrMeter, LameAtHigherBitRateReadsBetter) {
     QualityScores scores[2];
     const int rates[2] = {128, 64};
     for (int i = 0; i < 2; ++i) {
-        const LameResult lame =
+        const ToolRoundTrip lame =
             lameRoundTrip(dir.file("source.wav"), dir.path().string(), 44100, 2, rates[i], 1);
         ASSERT_TRUE(lame.ok);
         const long lag = findLag(monoMix(reread), monoMix(lame.decoded), 4096);
@@ -176,6 +176,50 @@ TEST(NmrMeter, LameAtHigherBitRateReadsBetter) {
     EXPECT_LT(scores[0].nmrDb, scores[1].nmrDb);
     EXPECT_GT(scores[0].snrDb, scores[1].snrDb);
     EXPECT_GT(scores[0].segSnrDb, scores[1].segSnrDb);
+}
+
+// Opus codes at 48 kHz inside whatever the rate: its output must come back at the
+// configuration's rate and channels, as long as the input, and close to aligned (opusdec
+// drops the encoder's delay; only the resamplers' short delays may be left), and a higher
+// bit rate must read better.
+TEST(NmrMeter, OpusRoundTripsAtEveryRateAndAligns) {
+    if (!test::haveTool("opusenc") || !test::haveTool("opusdec"))
+        GTEST_SKIP() << "opus-tools is not installed";
+    TempDir dir;
+    struct Case {
+        int rate, channels, kbps;
+    };
+    for (const Case c : {Case{8000, 1, 8}, Case{11025, 1, 10}, Case{16000, 2, 32},
+                         Case{22050, 2, 48}, Case{44100, 2, 96}}) {
+        SCOPED_TRACE(std::to_string(c.rate) + "/" + std::to_string(c.channels));
+        const std::string source = dir.file("source " + std::to_string(c.rate) + ".wav");
+        ASSERT_TRUE(writeWav(source, musicLike(c.rate, c.channels, 2.0)));
+        const AudioClip reread = *readWav(source);
+        QualityScores scores[2];
+        for (int i = 0; i < 2; ++i) {
+            const int kbps = c.kbps * (i + 1);
+            const ToolRoundTrip opus =
+                opusRoundTrip(source, dir.path().string(), c.rate, c.channels, kbps, 2);
+            ASSERT_TRUE(opus.ok) << opus.error;
+            EXPECT_EQ(opus.encodeCpuSeconds.size(), 2u);
+            EXPECT_NEAR(double(opus.decoded.frames()), double(reread.frames()), c.rate * 0.01);
+            const long lag = findLag(monoMix(reread), monoMix(opus.decoded), 4096);
+            EXPECT_LE(std::abs(lag), c.rate / 1000) << "lag " << lag;
+            const AudioClip aligned = shiftedClip(opus.decoded, lag, reread.frames());
+            scores[i] = measure(reread, aligned);
+            std::printf("Opus %d Hz %d ch %d kbit/s: lag %ld, NMR %.2f dB, SNR %.2f dB\n", c.rate,
+                        c.channels, kbps, lag, scores[i].nmrDb, scores[i].snrDb);
+        }
+        EXPECT_LT(scores[1].nmrDb, scores[0].nmrDb);
+        // Aligned, the waveform resembles its source.
+        EXPECT_GT(scores[1].snrDb, 8.0);
+    }
+
+    // A file opusenc cannot read fails as a failure, with the step named.
+    const ToolRoundTrip missing =
+        opusRoundTrip(dir.file("missing.wav"), dir.path().string(), 22050, 1, 24, 1);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.error, "opus encoder failed");
 }
 
 }  // namespace
