@@ -91,8 +91,14 @@ int runEncode(const EncodeRequest& request) {
     bool infoFailed = false;
     bool cancelled = false;
     int jobs = 0;
-    std::vector<FileOutcome> failures;
     PlainLines plainLines;
+    // One job for every path on the command line, so that two sources of one output name
+    // (a.wav and a.mp3) never replace each other's VQF, as within a folder.
+    ConvertJob job;
+    job.mode = JobMode::EncodeToVqf;
+    job.encoder = &encoderDriver();
+    job.typeMask = request.typeMask;
+    job.listener = plain ? &plainLines : nullptr;
 
     for (const std::string& path : request.paths) {
         if (interrupted) {
@@ -109,11 +115,6 @@ int runEncode(const EncodeRequest& request) {
         ++jobs;
         const int32_t total = live ? countFiles(path, request.typeMask) : 0;
 
-        ConvertJob job;
-        job.mode = JobMode::EncodeToVqf;
-        job.encoder = &encoderDriver();
-        job.typeMask = request.typeMask;
-        job.listener = plain ? &plainLines : nullptr;
         job.setUp(path);
 
         progress.resetForEncoding();
@@ -132,7 +133,6 @@ int runEncode(const EncodeRequest& request) {
         }
         succeeded += progress.successCount;
         failed += progress.failureCount;
-        failures.insert(failures.end(), job.failures().begin(), job.failures().end());
         if (progress.cancelRequested) {
             cancelled = true;
             break;
@@ -144,7 +144,7 @@ int runEncode(const EncodeRequest& request) {
         std::cout << succeeded << " converted, " << failed << " failed"
                   << (cancelled ? ", cancelled" : "") << '\n';
     }
-    for (const FileOutcome& f : failures) {
+    for (const FileOutcome& f : job.failures()) {
         std::cerr << "tembrel-cli: " << f.inputPath << ": " << f.reason << '\n';
     }
     if (cancelled)

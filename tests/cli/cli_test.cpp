@@ -164,6 +164,20 @@ TEST_F(CliTest, EncodeReportsEveryFailureAndExitsNonZero) {
     EXPECT_NE(missing.err.find(at("nothing")), std::string::npos);
 }
 
+TEST_F(CliTest, TwoSourcesOfOneNameOnTheCommandLineDoNotReplaceEachOthersOutput) {
+    wav("a.wav");
+    writeFile(at("a.mp3"), "would replace a.vqf if it converted");
+    const CliRun r = cli("encode " + quoted(at("a.wav")) + " " + quoted(at("a.mp3")));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("1 converted, 1 failed"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(at("a.mp3") + ": " + at("a.vqf") + " was already written"),
+              std::string::npos)
+        << r.err;
+    const Bytes vqf = readFile(at("a.vqf"));
+    ASSERT_GT(vqf.size(), 40u);
+    EXPECT_EQ(std::string(vqf.begin(), vqf.begin() + 4), "TWIN");
+}
+
 TEST_F(CliTest, EncodeOptionsReachTheJob) {
     wav("t/a.wav");
     writeFile(at("t/c.RMP"), "not audio");
