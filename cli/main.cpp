@@ -32,13 +32,14 @@ int run(int argc, char** argv) {
     // Anything that is not a subcommand or a request for help is the short form.
     bool shortForm = false;
     if (!args.empty() && args[0] != "info" && args[0] != "encode" && args[0] != "decode" &&
-        args[0] != "-h" && args[0] != "--help") {
+        args[0] != "-h" && args[0] != "--help" && args[0] != "--version") {
         shortForm = true;
         args.insert(args.begin(), "encode");
     }
 
     CLI::App app{"Converts WAV, MP3, RMP and VQF files into VQF files.", "tembrel-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tembrel-cli ") + TEMBREL_VERSION);
     app.footer(
         "Short form: tembrel-cli [encode options] PATH... shows each \".vqf\" file\n"
         "and encodes everything else.");
@@ -90,7 +91,7 @@ int run(int argc, char** argv) {
     try {
         std::reverse(args.begin(), args.end());
         app.parse(args);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {  // --help, --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

@@ -4,5 +4,6 @@ tembrel_add_test(cli_test
           ${PROJECT_SOURCE_DIR}/cli/progress_line.cpp
   LIBS job_progress
   TIMEOUT 300)
-target_compile_definitions(cli_test PRIVATE TEMBREL_CLI="$<TARGET_FILE:tembrel-cli>")
+target_compile_definitions(cli_test PRIVATE TEMBREL_CLI="$<TARGET_FILE:tembrel-cli>"
+                                            TEMBREL_VERSION="${PROJECT_VERSION}")
 add_dependencies(cli_test tembrel-cli)
