@@ -7,6 +7,8 @@
 namespace tembrel {
 
 class CAboutDialog : public QDialog {
+    Q_OBJECT
+
   public:
     explicit CAboutDialog(QWidget* parent = nullptr);
 };

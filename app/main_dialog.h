@@ -12,6 +12,8 @@
 namespace tembrel {
 
 class CMainDialog : public QDialog {
+    Q_OBJECT
+
   public:
     // `outputs`: the program run's record of outputs written, shared by all its jobs.
     explicit CMainDialog(OutputRecord& outputs, QWidget* parent = nullptr);

@@ -23,6 +23,8 @@ class QTextEdit;
 namespace tembrel {
 
 class CProgressDialog : public QDialog {
+    Q_OBJECT
+
   public:
     explicit CProgressDialog(QWidget* parent = nullptr);
     // Stops and joins a job still running (the window normally ends only after that).

@@ -16,6 +16,8 @@ class QPushButton;
 namespace tembrel {
 
 class CSettingsDialog : public QDialog {
+    Q_OBJECT
+
   public:
     explicit CSettingsDialog(QWidget* parent = nullptr);
 

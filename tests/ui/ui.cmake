@@ -6,3 +6,7 @@ tembrel_add_qtest(settings_dialog_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_dialog_test.cpp
   LIBS ui
   TIMEOUT 60)
+tembrel_add_qtest(progress_dialog_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/progress_dialog_test.cpp
+  LIBS ui
+  TIMEOUT 180)
