@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   # Japanese glyphs for the windows; a comma locale for the windows' number formats
   fonts-noto-cjk locales
-  libmpg123-dev libfftw3-dev libcli11-dev
+  libmpg123-dev libfftw3-dev libcli11-dev libunistring-dev
   # tools the tests and benchmarks use to make and check fixtures
   lame sox python3 python3-mutagen xvfb xauth
 )
