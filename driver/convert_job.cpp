@@ -10,6 +10,7 @@
 #include "platform/dir_search.h"
 #include "platform/file_attributes.h"
 #include "platform/file_ops.h"
+#include "platform/path_names.h"
 
 namespace tembrel {
 
@@ -73,12 +74,7 @@ std::string joinPath(std::string_view directory, std::string_view name) {
 }
 
 std::string vqfPathFor(const std::string& inputPath) {
-    const std::size_t slash = inputPath.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = inputPath.rfind('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return inputPath + ".vqf";
-    return inputPath.substr(0, dot) + ".vqf";
+    return replaceExtension(inputPath, ".vqf");
 }
 
 void deleteFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include "driver/job_progress.h"
 #include "platform/byte_order.h"
 #include "platform/file_ops.h"
+#include "platform/path_names.h"
 #include "platform/text_encoding.h"
 #include "tags/song_tags.h"
 #include "tvq/tvqenc.h"
@@ -74,15 +75,6 @@ int32_t EncoderDriver::lookupBitRate(int32_t kHz, int32_t channelMode) const {
     }
 }
 
-std::string nameFromPath(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos)
-        name.resize(dot);
-    return name;
-}
-
 void pcmToChannelMajor(std::span<const uint8_t> pcm, int bitsPerSample, int channels, int frameSize,
                        std::span<float> out) {
     const std::size_t bytesPerSample = std::size_t(bitsPerSample / 8);
@@ -130,7 +122,7 @@ void EncoderDriver::fillHeaderInfo(const std::string& sourcePath, const WAVEFORM
     if (nameFromFileName_ || header_.name[0] == '\0') {
         // File names are UTF-8 here, header texts CP932; a long name is cut between
         // characters.
-        const std::string name = text::utf8ToCp932(nameFromPath(sourcePath));
+        const std::string name = text::utf8ToCp932(stemOf(sourcePath));
         copyText(header_.name, name.substr(0, text::cp932FitLength(name, kTvqTextSize - 1)));
     }
     std::memset(header_.id, 0, sizeof header_.id);

@@ -68,8 +68,4 @@ EncoderDriver& encoderDriver();
 void pcmToChannelMajor(std::span<const uint8_t> pcm, int bitsPerSample, int channels, int frameSize,
                        std::span<float> out);
 
-// The song name a file gets when its tags have none: the last path element without
-// its extension ("/music/my.song.wav" gives "my.song").
-std::string nameFromPath(const std::string& path);
-
 }  // namespace tembrel
