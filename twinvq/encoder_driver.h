@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/convert_settings.h"
 #include "driver/file_encoder.h"
 #include "sources/source_selector.h"
 #include "tvq/tvq_records.h"
@@ -20,6 +21,8 @@ namespace tembrel {
 
 class EncoderDriver final : public FileEncoder {
   public:
+    EncoderDriver() { copyBitRates(kDefaultBitRates); }
+
     // Import folder of the header writer, relative to the current directory.
     static constexpr const char* kImportFolder = "header_info";
 
@@ -49,7 +52,7 @@ class EncoderDriver final : public FileEncoder {
     VectorInfo vectors_{};
     FrameIndex index_{};
     // Rows mono, stereo; columns 11, 22, 44 kHz.
-    int32_t rateTable_[2][3] = {{10, 32, 48}, {20, 64, 96}};
+    int32_t rateTable_[2][3] = {};
     bool nameFromFileName_ = false;
     std::function<void(int32_t)> frameObserver_;
     std::vector<float> samples_;
