@@ -13,6 +13,7 @@
 #include <chrono>
 
 #include "driver/convert_settings.h"
+#include "driver/front_end.h"
 #include "driver/job_progress.h"
 #include "twinvq/encoder_driver.h"
 #include "ui/dialog_parts.h"
@@ -227,23 +228,33 @@ void CProgressDialog::workerFinished(bool cancelled) {
 void CProgressDialog::endOfJob(bool cancelled) {
     joinThreads();
     showProgress(takeSnapshot());
+    const EndReport report = endReport(jobProgress().failureCount, 0, cancelled,
+                                       convertSettings().noCompletionSound);
     if (!ui::shutdownRequested()) {
-        const JobProgress& progress = jobProgress();
-        if (progress.failureCount != 0 && !cancelled) {
-            QString details;
-            for (const FileOutcome& failure : job.failures()) {
-                details += ui::displayPath(failure.inputPath) + QStringLiteral(": ") +
-                           QString::fromStdString(failure.reason) + QLatin1Char('\n');
-            }
-            ui::message(this,
-                        QString::number(progress.failureCount) + QStringLiteral("個変換できず"),
-                        details);
-        } else if (!cancelled && !convertSettings().noCompletionSound) {
-            ui::beep();
+        switch (report.kind) {
+            case EndReport::Kind::Silence:
+                break;
+            case EndReport::Kind::Beep:
+                ui::beep();
+                break;
+            case EndReport::Kind::FailureMessage:
+            case EndReport::Kind::WarningMessage:
+                ui::message(this, QString::fromStdString(report.message), reportDetails());
+                break;
         }
     }
     started_ = false;
     done(0);
+}
+
+QString CProgressDialog::reportDetails() const {
+    // One line per file that failed, with its reason.
+    QString details;
+    for (const FileOutcome& failure : job.failures()) {
+        details += ui::displayPath(failure.inputPath) + QStringLiteral(": ") +
+                   QString::fromStdString(failure.reason) + QLatin1Char('\n');
+    }
+    return details;
 }
 
 void CProgressDialog::joinThreads() {

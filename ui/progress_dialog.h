@@ -67,6 +67,7 @@ class CProgressDialog : public QDialog {
     void workerFinished(bool cancelled);
     void endOfJob(bool cancelled);
     void joinThreads();
+    QString reportDetails() const;
     void setTypeBit(int32_t bit, bool on);
 
     bool started_ = false;
