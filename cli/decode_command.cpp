@@ -8,9 +8,9 @@
 #include <set>
 #include <system_error>
 
+#include "decode/vqf_decode.h"
+#include "decode/vqf_description.h"
 #include "platform/path_names.h"
-#include "sources/vqf_decode.h"
-#include "sources/vqf_description.h"
 
 namespace tembrel::cli {
 namespace {

@@ -5,9 +5,3 @@ tembrel_add_test(vqf_source_test
     ${CMAKE_CURRENT_LIST_DIR}/vqf_test_file.cpp
   LIBS sources vqf_source tvqenc
   TIMEOUT 300)
-tembrel_add_test(vqf_decode_test
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/vqf_decode_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/vqf_test_file.cpp
-  LIBS vqf_decode sources tags tvqenc
-  TIMEOUT 120)
