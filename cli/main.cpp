@@ -30,6 +30,13 @@ std::string bitRateOption(const BitRateChoice& choice) {
            std::to_string(choice.kHz) + "k";
 }
 
+std::vector<std::string> sourceTypeNames() {
+    std::vector<std::string> names;
+    for (const SourceType& type : kSourceTypes)
+        names.emplace_back(type.name);
+    return names;
+}
+
 CommandRun setUpEncode(CLI::App& command, bool shortForm) {
     CLI::App* encode = &command;
     // Kept alive by the function returned, which runs after the parse has filled them.
@@ -71,7 +78,7 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
     std::vector<std::string>& types = *sharedTypes;
     encode->add_option("--types", types, "Source types a folder search takes (default wav,mp3,rmp)")
         ->delimiter(',')
-        ->check(CLI::IsMember({"wav", "mp3", "rmp"}, CLI::ignore_case));
+        ->check(CLI::IsMember(sourceTypeNames(), CLI::ignore_case));
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
 
     return [shared, sharedTypes] {
