@@ -24,7 +24,8 @@ def roff(text):
 
 def parse_help(text):
     """Splits a help text into its description, usage, item sections and closing text.
-    Items are (name, description) pairs, as the help lists them two spaces in."""
+    Items are [name, description lines], as the help lists them two spaces in; a line
+    further in continues the item's description."""
     help = {"description": [], "usage": "", "sections": {}, "footer": []}
     section = None
     items = None
@@ -38,13 +39,13 @@ def parse_help(text):
             section = None
         elif section and re.match(r"  \S", line):
             name_and_text = re.split(r"\s{2,}", line.strip(), maxsplit=1)
-            items.append([name_and_text[0], name_and_text[1] if len(name_and_text) > 1 else ""])
+            items.append([name_and_text[0], name_and_text[1:]])
         elif section and line.startswith("    ") and items:
-            items[-1][1] = (items[-1][1] + " " + line.strip()).strip()
+            items[-1][1].append(line.strip())
         elif help["usage"]:
-            help["footer"].append(line)
+            help["footer"].append(line.strip())
         else:
-            help["description"].append(line)
+            help["description"].append(line.strip())
     return help
 
 
@@ -67,9 +68,10 @@ def bold_words(usage):
     return " ".join(words)
 
 
-def option_item(name, description):
+def option_item(name, lines):
     """One option or argument as a tagged paragraph: "-o,--output TEXT" gives the
-    option names in bold and the value's placeholder in italics."""
+    option names in bold and the value's placeholder in italics; the description keeps
+    its lines."""
     names, _, value = name.partition(" ")
     if names.startswith("-"):
         tag = ", ".join("\\fB" + roff(n) + "\\fR" for n in names.split(","))
@@ -77,7 +79,7 @@ def option_item(name, description):
             tag += " \\fI" + roff(value) + "\\fR"
     else:  # an argument: "PATH TEXT ... REQUIRED"
         tag = "\\fI" + roff(names) + "\\fR" + ("..." if "..." in value else "")
-    return ".TP\n" + tag + "\n" + roff(description) + "\n"
+    return ".TP\n" + tag + "\n" + "\n.br\n".join(roff(l) for l in lines) + "\n"
 
 
 def cli_parts(program):
@@ -94,11 +96,14 @@ def cli_parts(program):
                 # Options every subcommand takes (--help) are said once, for the program.
                 if option not in program_options:
                     commands.append(option_item(*option))
+        # What a subcommand's help says after its options, unless it is the program's.
+        if sub["footer"] != main["footer"]:
+            commands.append(".PP\n" + roff(" ".join(sub["footer"])) + "\n")
     options = [option_item(*o) for o in program_options]
     return {
         "@SYNOPSIS@": "".join(synopsis),
         "@OPTIONS@": "".join(options),
-        "@SHORT_FORM@": roff(" ".join(l.strip() for l in main["footer"] if l.strip())) + "\n",
+        "@SHORT_FORM@": roff(" ".join(main["footer"])) + "\n",
         "@COMMANDS@": "".join(commands),
     }
 
