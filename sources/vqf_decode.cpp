@@ -14,19 +14,12 @@
 #include "sources/vqf_description.h"
 #include "sources/vqf_source.h"
 #include "sources/wav_writer.h"
+#include "vqfheader/text_chunks.h"
 
 namespace tembrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Where the INFO fields come from.
-struct TextMapping {
-    std::string_view vqfId;
-    std::string_view infoId;
-};
-constexpr TextMapping kTextMappings[] = {
-    {"NAME", "INAM"}, {"AUTH", "IART"}, {"COMT", "ICMT"}, {"(c) ", "ICOP"}};
 
 constexpr size_t kReadPiece = 64 * 1024;
 
@@ -88,8 +81,8 @@ VqfDecodeResult decodeVqfToWav(const std::string& input, const std::string& outp
     if (!header)
         return {"not a VQF file"};
     std::vector<RiffInfoText> info;
-    for (const TextMapping& m : kTextMappings)
-        info.push_back({std::string(m.infoId), vqfText(*header, m.vqfId)});
+    for (const TextChunkId& text : kCreditTextChunks)
+        info.push_back({std::string(text.riffInfoId), vqfText(*header, text.id)});
 
     VqfSource source;
     if (!source.open(input.c_str()))
