@@ -1,9 +1,14 @@
 #include "tagedit/header_rewrite.h"
 
+#include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "platform/byte_order.h"
+#include "tagedit/header_texts.h"
 #include "tagedit/header_walk.h"
+#include "vqfheader/chunk_chunk.h"
+#include "vqfheader/header_manager.h"
 
 namespace tembrel::tagedit {
 namespace {
@@ -56,8 +61,36 @@ std::optional<RewrittenHeader> rewriteHeaderBytes(std::span<const uint8_t> sourc
     }
     bytes::storeBE(std::span(out).subspan(12), uint32_t(bodySize), 4);
     out.insert(out.end(), kDataMark.begin(), kDataMark.end());
+    if (!holdsTexts(out, texts)) {
+        why = "the header's other chunks do not parse";
+        return std::nullopt;
+    }
     result.frameDataOffset = walk->frameDataOffset;
     return result;
+}
+
+bool holdsTexts(std::span<const uint8_t> header, const StoredTexts& texts) {
+    const std::optional<HeaderWalk> walk = walkHeader(header);
+    if (!walk || textsOfHeader(header, *walk).texts != texts)
+        return false;
+    CChunkChunk top(std::string(header.begin(), header.begin() + 12),
+                    std::vector<uint8_t>(header.begin() + kHeadBytes,
+                                         header.begin() + kHeadBytes + walk->bodySize));
+    const std::unique_ptr<CHeaderManager> manager = CreateHeaderManager(top);
+    if (!manager)
+        return false;
+    for (std::size_t i = 0; i < kTextCount; ++i) {
+        const auto found = manager->chunks().find(std::string(kUserTextChunks[i].id));
+        const bool present = found != manager->chunks().end();
+        if (present != texts[i].has_value())
+            return false;
+        if (!present)
+            continue;
+        const std::vector<uint8_t>& data = found->second.data();
+        if (std::string(data.begin(), data.end()) != *texts[i])
+            return false;
+    }
+    return true;
 }
 
 }  // namespace tembrel::tagedit

@@ -24,8 +24,13 @@ struct RewrittenHeader {
 };
 
 // `source` is the start of the file, at least up to its "DATA". Nothing, with `why` set,
-// when its header does not walk cleanly, has no "COMM", or would outgrow the 32-bit size.
+// when its header does not walk cleanly, has no "COMM", would outgrow the 32-bit size,
+// or would not read back as holdsTexts() requires.
 std::optional<RewrittenHeader> rewriteHeaderBytes(std::span<const uint8_t> source,
                                                   const StoredTexts& texts, std::string& why);
+
+// `header` (the start of a file, at least up to its "DATA") walks cleanly, the project's
+// header manager parses it, and both find exactly `texts` under the six ids.
+bool holdsTexts(std::span<const uint8_t> header, const StoredTexts& texts);
 
 }  // namespace tembrel::tagedit

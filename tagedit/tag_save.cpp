@@ -12,8 +12,6 @@
 
 #include "platform/text_encoding.h"
 #include "tagedit/header_rewrite.h"
-#include "vqfheader/chunk_chunk.h"
-#include "vqfheader/header_manager.h"
 
 namespace tembrel::tagedit {
 namespace {
@@ -165,20 +163,8 @@ bool checkWritten(const std::string& path, const StoredTexts& texts, uint64_t fr
         why = "the temporary file reads back wrong: " + why;
         return false;
     }
-    const std::span<const uint8_t> bytes(header->bytes);
     const uint64_t written = uint64_t(header->status.st_size) - header->walk.frameDataOffset;
-    CChunkChunk top(std::string(bytes.begin(), bytes.begin() + 12),
-                    std::vector<uint8_t>(bytes.begin() + kHeadBytes, bytes.end() - 4));
-    const std::unique_ptr<CHeaderManager> manager = CreateHeaderManager(top);
-    bool same =
-        manager && written == frameDataLength && textsOfHeader(bytes, header->walk).texts == texts;
-    for (std::size_t i = 0; same && i < kTextCount; ++i) {
-        const auto& chunks = manager->chunks();
-        const auto found = chunks.find(std::string(kUserTextChunks[i].id));
-        same = (found != chunks.end()) == texts[i].has_value() &&
-               (!texts[i] ||
-                std::string(found->second.data().begin(), found->second.data().end()) == *texts[i]);
-    }
+    const bool same = written == frameDataLength && holdsTexts(header->bytes, texts);
     if (!same)
         why = "the temporary file reads back with other texts or another length";
     return same;
