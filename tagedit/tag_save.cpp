@@ -108,15 +108,14 @@ std::optional<SaveResult> applyEdits(const TextEdits& edits, StoredTexts& stored
             continue;
         text::StrictCp932 converted = text::utf8ToCp932Strict(*edits[i]);
         if (!converted.ok()) {
-            return SaveResult{SaveOutcome::TextRefused, refusalMessage(i, *converted.refusal),
-                              "a character CP932 lacks"};
+            return SaveResult{SaveOutcome::TextRefused, refusalMessage(i, *converted.refusal), ""};
         }
         if (converted.cp932.size() > kMaxTextBytes) {
             return SaveResult{SaveOutcome::TextRefused,
                               std::string(textLabel(i)) + "：長すぎます（" +
                                   std::to_string(converted.cp932.size()) + "バイト、" +
                                   std::to_string(kMaxTextBytes) + "バイトまで）",
-                              "text too long"};
+                              ""};
         }
         if (converted.cp932.empty())
             stored[i].reset();
