@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file_ops.h"
+#include "platform/path_names.h"
 #include "sources/vqf_description.h"
 #include "sources/vqf_source.h"
 #include "sources/wav_writer.h"
@@ -57,9 +58,7 @@ struct TemporaryFile {
 }  // namespace
 
 std::string defaultWavPath(const std::string& input) {
-    fs::path path(input);
-    path.replace_extension(".wav");
-    return path.string();
+    return replaceExtension(input, ".wav");
 }
 
 VqfDecodeResult decodeVqfToWav(const std::string& input, const std::string& output, bool replace) {
