@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/file_ops.h"
+#include "platform/path_names.h"
 
 namespace tembrel {
 namespace {
@@ -20,8 +21,7 @@ constexpr int kOwnNameAttempts = 100;
 
 // The folder part of `path` with its final "/", or "" for a bare name.
 std::string folderPart(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return path.substr(0, path.size() - lastElementOf(path).size());
 }
 
 // ".tembrel-" + 8 random letters and digits + ".tmp": hidden, so no folder walk takes

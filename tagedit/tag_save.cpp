@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/path_names.h"
 #include "platform/text_encoding.h"
 #include "tagedit/header_rewrite.h"
 
@@ -191,10 +192,9 @@ SaveResult saveHeaderTexts(const std::string& path, const HeaderTexts* read,
     if (st.st_nlink > 1)
         return writeFailure("the file has other hard links, which would keep the old texts");
 
-    const std::size_t slash = file->rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : file->substr(0, slash + 1);
-    SafeReplace temporary =
-        SafeReplace::create(*file, temporaryNames(folder, file->substr(folder.size())));
+    const std::string name(lastElementOf(*file));
+    SafeReplace temporary = SafeReplace::create(
+        *file, temporaryNames(file->substr(0, file->size() - name.size()), name));
     if (!temporary.ok()) {
         const int error = temporary.error();
         const std::string cause =
