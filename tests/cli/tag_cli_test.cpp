@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,15 +150,23 @@ TEST(TagCli, ExitStatusAndNoFallThroughToEncoding) {
     }
 }
 
+// True once the run has begun saving: a temporary file is there or the first file has
+// been replaced. Before that a signal would end the program before it set its handlers.
+bool savingBegun(const TempDir& dir, std::size_t files, ino_t firstInode) {
+    struct stat st {};
+    return namesIn(dir.path()).size() > files ||
+           (stat(dir.file("s0.vqf").c_str(), &st) == 0 && st.st_ino != firstInode);
+}
+
 TEST(TagCli, SignalDuringARunLeavesEveryFileOldOrNew) {
     // Files large enough that a run takes a while.
-    constexpr std::size_t kFiles = 12;
-    constexpr std::size_t kFrameBytes = 2 << 20;
+    constexpr std::size_t kFiles = 10;
+    constexpr std::size_t kFrameBytes = 1 << 20;
     const std::vector<uint8_t> before = withTitle(kTitle, kFrameBytes);
     const std::vector<uint8_t> after = withTitle("new", kFrameBytes);
     int interrupted = 0;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        for (int delayMs : {15, 60}) {
+        for (int delayMs : {0, 20}) {
             SCOPED_TRACE(std::to_string(signal) + " after " + std::to_string(delayMs) + " ms");
             TempDir dir;
             std::vector<std::string> args = {"tag", "--title", "new"};
@@ -166,7 +175,11 @@ TEST(TagCli, SignalDuringARunLeavesEveryFileOldOrNew) {
                 writeFile(dir.file(args.back()), before);
             }
             const std::set<std::string> names = namesIn(dir.path());
+            struct stat first {};
+            ASSERT_EQ(stat(dir.file("s0.vqf").c_str(), &first), 0);
             const pid_t pid = spawnCli(dir.path().string(), args);
+            for (int i = 0; i < 20000 && !savingBegun(dir, kFiles, first.st_ino); ++i)
+                std::this_thread::sleep_for(std::chrono::microseconds(250));
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             kill(pid, signal);
             const int status = exitStatus(pid);
