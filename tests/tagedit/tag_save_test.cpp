@@ -4,6 +4,7 @@
 #include "tagedit/tag_save.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -334,18 +335,43 @@ TEST_F(TagSaveTest, TemporaryNamesAddTildesWithinTheNameLimit) {
     EXPECT_TRUE(tagedit::temporaryNames("", std::string(255, 'n')).empty());
 
     // A taken tilde name is passed over and kept; a name with no room for a tilde still
-    // saves, through a temporary name of the helper's own.
-    for (const std::string& name : {std::string("song.vqf"), std::string(251, 'n') + ".vqf"}) {
-        const std::string path = write(name, vqfWith(encodedVqf().chunks));
-        const std::string taken = dir.file("~" + name.substr(0, 250));
-        writeFile(taken, "someone's file");
+    // saves, through a temporary name of the helper's own. The names made in the folder
+    // are watched as the save makes them.
+    struct Case {
+        std::string name;
+        std::string taken;
+        std::string temporaryPrefix;
+    };
+    const std::string longName = std::string(251, 'n') + ".vqf";
+    const Case cases[] = {
+        {"song.vqf", "~song.vqf", "~~song.vqf"},
+        {longName, "~" + longName.substr(0, 250), ".tembrel-"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.temporaryPrefix);
+        const std::string path = write(c.name, vqfWith(encodedVqf().chunks));
+        writeFile(dir.file(c.taken), "someone's file");
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(inotify_add_watch(watch, dir.path().c_str(), IN_CREATE), 0);
         const SaveResult result = readAndSave(path, {{"NAME", "new"}});
+        std::vector<std::string> created;
+        alignas(inotify_event) char events[8192];
+        for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+            for (char* at = events; at < events + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                created.emplace_back(event->name);
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        close(watch);
         ASSERT_TRUE(result.ok()) << result.why;
+        ASSERT_EQ(created.size(), 1u);
+        EXPECT_TRUE(created[0].starts_with(c.temporaryPrefix)) << created[0];
         EXPECT_EQ(partsOf(readFile(path)).chunks[1], (Chunk{"NAME", "new"}));
-        EXPECT_EQ(readFile(taken), bytesOf("someone's file"));
-        EXPECT_EQ(namesIn(dir.path()).size(), 2u);
+        EXPECT_EQ(readFile(dir.file(c.taken)), bytesOf("someone's file"));
+        EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{c.name, c.taken}));
         fs::remove(path);
-        fs::remove(taken);
+        fs::remove(dir.file(c.taken));
     }
 }
 
