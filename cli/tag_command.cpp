@@ -5,6 +5,7 @@
 #include <csignal>
 #include <iomanip>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "platform/text_encoding.h"
@@ -137,45 +138,44 @@ int runTag(const TagRequest& request, std::ostream& out, std::ostream& err,
     return ok ? 0 : 1;
 }
 
-TagCommand::TagCommand(CLI::App& app)
-    : command_(app.add_subcommand(
-          "tag", "Show the texts of VQF files, or change those given as options.")) {
-    command_->add_option("FILE", paths_, "VQF files")->required();
+CommandRun setUpTag(CLI::App& command, bool) {
+    struct Given {
+        std::vector<std::string> paths;
+        std::array<std::string, tagedit::kTextCount> texts;
+        std::array<CLI::Option*, tagedit::kTextCount> options{};
+    };
+    // Kept alive by the function returned, which runs after the parse has filled it.
+    const auto given = std::make_shared<Given>();
+    command.add_option("FILE", given->paths, "VQF files")->required();
     // In the order the editor shows them.
     for (const tagedit::EditorField& field : tagedit::kEditorFields) {
         const std::size_t i = *tagedit::textIndex(field.chunkId);
-        const TextChunkId& chunk = kUserTextChunks[i];
-        options_[i] =
-            command_->add_option("--" + std::string(chunk.name), texts_[i],
-                                 "New " + std::string(chunk.name) + " (\"" + std::string(chunk.id) +
-                                     "\"), in UTF-8; \"\" removes it");
+        const std::string name(kUserTextChunks[i].name);
+        given->options[i] = command.add_option(
+            "--" + name, given->texts[i],
+            "New " + name + " (\"" + std::string(field.chunkId) + "\"), in UTF-8; \"\" removes it");
     }
-    command_->footer(
+    command.footer(
         "Texts not given stay as they are, byte for byte. Each file is rewritten beside\n"
         "itself and renamed into place; a link is followed. Shown texts escape control\n"
         "characters (\\n, \\t, \\xNN) and backslashes.");
-}
-
-bool TagCommand::parsed() const {
-    return command_->parsed();
-}
-
-int TagCommand::run() {
-    TagRequest request;
-    request.paths = paths_;
-    for (std::size_t i = 0; i < tagedit::kTextCount; ++i) {
-        if (options_[i]->count() == 0)
-            continue;
-        const text::StrictCp932 converted = text::utf8ToCp932Strict(texts_[i]);
-        if (converted.refusal && converted.refusal->malformed) {
-            std::cerr << "tembrel-cli: --" << kUserTextChunks[i].name << " is not UTF-8\n";
-            return kUsageError;
+    return [given] {
+        TagRequest request;
+        request.paths = given->paths;
+        for (std::size_t i = 0; i < tagedit::kTextCount; ++i) {
+            if (given->options[i]->count() == 0)
+                continue;
+            const text::StrictCp932 converted = text::utf8ToCp932Strict(given->texts[i]);
+            if (converted.refusal && converted.refusal->malformed) {
+                std::cerr << "tembrel-cli: --" << kUserTextChunks[i].name << " is not UTF-8\n";
+                return kUsageError;
+            }
+            request.edits[i] = given->texts[i];
         }
-        request.edits[i] = texts_[i];
-    }
-    installHandlers();
-    const int status = runTag(request, std::cout, std::cerr, &interrupted);
-    return interrupted ? kInterrupted : status;
+        installHandlers();
+        const int status = runTag(request, std::cout, std::cerr, &interrupted);
+        return interrupted ? kInterrupted : status;
+    };
 }
 
 }  // namespace tembrel::cli

@@ -9,12 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/subcommand.h"
 #include "tagedit/tag_save.h"
-
-namespace CLI {
-class App;
-class Option;
-}  // namespace CLI
 
 namespace tembrel::cli {
 
@@ -32,19 +28,8 @@ struct TagRequest {
 int runTag(const TagRequest& request, std::ostream& out, std::ostream& err,
            const volatile std::sig_atomic_t* interrupted = nullptr);
 
-// Registers the subcommand on `app`; parsed() tells whether it was chosen.
-class TagCommand {
-  public:
-    explicit TagCommand(CLI::App& app);
-    bool parsed() const;
-    // Exit status: 2 when an option is not UTF-8, 130 when interrupted, else runTag's.
-    int run();
-
-  private:
-    CLI::App* command_;
-    std::vector<std::string> paths_;
-    std::array<std::string, tagedit::kTextCount> texts_;
-    std::array<CLI::Option*, tagedit::kTextCount> options_{};
-};
+// `tag` FILE... with an option per text. Exit status: 2 when an option is not UTF-8, 130
+// when interrupted, else runTag's.
+CommandRun setUpTag(CLI::App& command, bool shortForm);
 
 }  // namespace tembrel::cli

@@ -74,7 +74,7 @@ std::string joinPath(std::string_view directory, std::string_view name) {
 }
 
 std::string vqfPathFor(const std::string& inputPath) {
-    return replaceExtension(inputPath, ".vqf");
+    return replaceExtension(inputPath, kVqfExtension);
 }
 
 void deleteFile(const std::string& path) {

@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev libgl-dev
   libmpg123-dev libfftw3-dev libcli11-dev libunistring-dev
   # tools the tests and benchmarks use to make and check fixtures
-  lame sox python3 python3-mutagen xvfb xauth
+  lame sox opus-tools python3 python3-mutagen xvfb xauth
 )
 
 missing=()
