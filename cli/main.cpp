@@ -109,7 +109,7 @@ constexpr Subcommand kSubcommands[] = {
 
 // Anything that is not a subcommand or a request for help is the short form.
 bool isShortForm(const std::vector<std::string>& args) {
-    if (args.empty() || args[0] == "-h" || args[0] == "--help")
+    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "--version")
         return false;
     return std::none_of(std::begin(kSubcommands), std::end(kSubcommands),
                         [&args](const Subcommand& s) { return args[0] == s.name; });
@@ -123,6 +123,7 @@ int run(int argc, char** argv) {
 
     CLI::App app{"Converts WAV, MP3, RMP and VQF files into VQF files.", "tembrel-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tembrel-cli ") + TEMBREL_VERSION);
     app.footer(
         "Short form: tembrel-cli [encode options] PATH... shows each \".vqf\" file\n"
         "and encodes everything else.");
@@ -135,7 +136,7 @@ int run(int argc, char** argv) {
     try {
         std::reverse(args.begin(), args.end());
         app.parse(args);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {  // --help, --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

@@ -164,7 +164,7 @@ void ConvertJob::convertOne() {
         return;
     }
     const std::string outputKey = normalised(outputPath);
-    if (writtenOutputs_.contains(outputKey)) {
+    if (writtenOutputs().contains(outputKey)) {
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
              outputPath + " was already written from another source in this job");
         return;
@@ -193,7 +193,7 @@ void ConvertJob::convertOne() {
         // Removed or replaced while it was read: the output holds the whole file as it was
         // opened and may be the only copy of that audio left, so it stays; whatever has the
         // name now was never converted and is not deleted.
-        writtenOutputs_.insert(outputKey);
+        writtenOutputs().insert(outputKey);
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
              "the source was removed or replaced while it was converted; " + outputPath +
                  " is kept");
@@ -208,7 +208,7 @@ void ConvertJob::convertOne() {
     }
     if (settings.deleteSource)
         deleteFile(inputPath);
-    writtenOutputs_.insert(outputKey);
+    writtenOutputs().insert(outputKey);
     progress.successCount++;
     if (listener != nullptr) {
         listener->fileDone({inputPath, outputPath, FileOutcome::Result::Converted, {}});

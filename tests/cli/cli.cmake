@@ -3,5 +3,6 @@ tembrel_add_test(cli_test
           ${CMAKE_CURRENT_LIST_DIR}/progress_line_test.cpp
   LIBS tembrel_cli
   TIMEOUT 300)
-target_compile_definitions(cli_test PRIVATE TEMBREL_CLI="$<TARGET_FILE:tembrel-cli>")
+target_compile_definitions(cli_test PRIVATE TEMBREL_CLI="$<TARGET_FILE:tembrel-cli>"
+                                            TEMBREL_VERSION="${PROJECT_VERSION}")
 add_dependencies(cli_test tembrel-cli)
