@@ -79,27 +79,34 @@ class IconvSession {
 };
 
 // Without a usable converter, ASCII still passes and everything else is replaced.
-std::string asciiOnly(std::span<const uint8_t> in, Source source, std::string_view replacement) {
+std::string asciiOnly(std::span<const uint8_t> in, Source source, std::string_view replacement,
+                      bool* lossy) {
     std::string out;
     std::size_t unit = (source == Source::utf16le || source == Source::utf16be) ? 2 : 1;
     for (std::size_t i = 0; i < in.size();) {
         std::size_t n = badCharacterLength(source, &in[i], in.size() - i);
         uint16_t value =
             unit == 2 ? (n >= 2 ? utf16Unit(&in[i], source == Source::utf16be) : 0xFFFF) : in[i];
-        if (n == unit && value < 0x80)
+        if (n == unit && value < 0x80) {
             out.push_back(char(value));
-        else
+        } else {
             out += replacement;
+            *lossy = true;
+        }
         i += n;
     }
     return out;
 }
 
+// Sets *lossy when anything was replaced (never clears it).
 std::string convert(std::span<const uint8_t> in, const char* from, const char* to, Source source,
-                    std::string_view replacement) {
+                    std::string_view replacement, bool* lossy) {
+    bool ignored = false;
+    if (lossy == nullptr)
+        lossy = &ignored;
     IconvSession session(to, from);
     if (!session.ok())
-        return asciiOnly(in, source, replacement);
+        return asciiOnly(in, source, replacement, lossy);
 
     std::string out;
     std::vector<char> buffer(in.size() * 2 + 16);
@@ -122,6 +129,7 @@ std::string convert(std::span<const uint8_t> in, const char* from, const char* t
             if (error == EINVAL)
                 skip = inLeft;
             out += replacement;
+            *lossy = true;
             inPtr += skip;
             inLeft -= skip;
             iconv(session.get(), nullptr, nullptr, nullptr, nullptr);
@@ -129,6 +137,7 @@ std::string convert(std::span<const uint8_t> in, const char* from, const char* t
         }
         if (error != 0) {
             out += replacement;
+            *lossy = true;
             break;
         }
         if (inLeft == 0)
@@ -143,15 +152,15 @@ std::span<const uint8_t> bytesOf(std::string_view text) {
 
 }  // namespace
 
-std::string cp932ToUtf8(std::string_view cp932) {
-    return convert(bytesOf(cp932), kCp932, "UTF-8", Source::cp932, kReplacementUtf8);
+std::string cp932ToUtf8(std::string_view cp932, bool* lossy) {
+    return convert(bytesOf(cp932), kCp932, "UTF-8", Source::cp932, kReplacementUtf8, lossy);
 }
 
-std::string utf8ToCp932(std::string_view utf8) {
-    return convert(bytesOf(utf8), "UTF-8", kCp932, Source::utf8, kReplacementCp932);
+std::string utf8ToCp932(std::string_view utf8, bool* lossy) {
+    return convert(bytesOf(utf8), "UTF-8", kCp932, Source::utf8, kReplacementCp932, lossy);
 }
 
-std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian) {
+std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian, bool* lossy) {
     bool bigEndian = defaultBigEndian;
     if (utf16.size() >= 2 && utf16[0] == 0xFF && utf16[1] == 0xFE) {
         bigEndian = false;
@@ -160,8 +169,9 @@ std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian) 
         bigEndian = true;
         utf16 = utf16.subspan(2);
     }
-    return bigEndian ? convert(utf16, "UTF-16BE", kCp932, Source::utf16be, kReplacementCp932)
-                     : convert(utf16, "UTF-16LE", kCp932, Source::utf16le, kReplacementCp932);
+    return bigEndian
+               ? convert(utf16, "UTF-16BE", kCp932, Source::utf16be, kReplacementCp932, lossy)
+               : convert(utf16, "UTF-16LE", kCp932, Source::utf16le, kReplacementCp932, lossy);
 }
 
 std::size_t cp932FitLength(std::string_view cp932, std::size_t maxBytes) {
