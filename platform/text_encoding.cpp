@@ -174,6 +174,38 @@ std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian, 
                : convert(utf16, "UTF-16LE", kCp932, Source::utf16le, kReplacementCp932, lossy);
 }
 
+std::size_t utf8CharacterLength(std::string_view text, std::size_t position) {
+    if (position >= text.size())
+        return 0;
+    const auto lead = uint8_t(text[position]);
+    if (lead < 0x80)
+        return 1;
+    // The allowed range of the second byte narrows for E0, ED, F0 and F4.
+    std::size_t length = 0;
+    uint8_t low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() - position < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto b = uint8_t(text[position + i]);
+        if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF))
+            return 0;
+    }
+    return length;
+}
+
 std::size_t cp932FitLength(std::string_view cp932, std::size_t maxBytes) {
     std::size_t i = 0;
     while (i < cp932.size()) {

@@ -25,6 +25,10 @@ std::string utf8ToCp932(std::string_view utf8, bool* lossy = nullptr);
 std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian = true,
                          bool* lossy = nullptr);
 
+// Length of the well-formed UTF-8 character (RFC 3629: no overlong forms, surrogates or
+// values past U+10FFFF) that starts at `position`; 0 when none does.
+std::size_t utf8CharacterLength(std::string_view text, std::size_t position);
+
 // Length of the longest prefix of `cp932` that has at most `maxBytes` bytes and does
 // not end inside a double-byte character.
 std::size_t cp932FitLength(std::string_view cp932, std::size_t maxBytes);
