@@ -72,13 +72,13 @@ TEST(TextEncoding, Utf8CharacterLengthTakesOnlyWellFormedCharacters) {
         {"\xc3\xa9", 2},
         {"\xe6\x97\xa5", 3},
         {"\xf0\x9f\x8e\xb5", 4},
-        {"\xc0\xaf", 0},
+        {"\xc0\xaf", 0},          // overlong
         {"\xe0\x80\xaf", 0},      // overlong
         {"\xed\xa0\x80", 0},      // surrogate
         {"\xf4\x90\x80\x80", 0},  // past U+10FFFF
-        {"\xe6\x97", 0},
-        {"\x80", 0},
-        {"\xff", 0},  // cut short, stray, never valid
+        {"\xe6\x97", 0},          // cut short
+        {"\x80", 0},              // stray continuation byte
+        {"\xff", 0},              // never valid
     };
     for (const Row& row : rows)
         EXPECT_EQ(utf8CharacterLength(row.text, 0), row.length) << testing::PrintToString(row.text);
