@@ -78,6 +78,24 @@ void installInterruptHandler() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+bool interruptRequested() {
+    return interrupted != 0;
+}
+
+int32_t typeMaskOf(const std::vector<std::string>& types) {
+    int32_t mask = 0;
+    for (std::string type : types) {
+        for (char& c : type)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const SourceType& known : kSourceTypes) {
+            if (type == known.name)
+                mask |= known.bit;
+        }
+    }
+    return mask;
 }
 
 int runEncode(const EncodeRequest& request) {

@@ -21,7 +21,13 @@ struct EncodeRequest {
 // Exit status: 0 when every file converted, 1 when any failed, 130 when cancelled.
 int runEncode(const EncodeRequest& request);
 
-// Installs the Ctrl-C handler that requests cancel exactly like a Cancel button.
+// Installs the handler of Ctrl-C, SIGTERM and SIGHUP that requests cancel exactly like a
+// Cancel button.
 void installInterruptHandler();
+// True once one of those signals came (it stays true when a job clears the cancel flag).
+bool interruptRequested();
+
+// The typeMask bits of source type names ("wav", "mp3", "rmp", any case).
+int32_t typeMaskOf(const std::vector<std::string>& types);
 
 }  // namespace tembrel::cli

@@ -2,6 +2,7 @@
 //   tembrel-cli info FILE...             what each file opens as, its format and tags
 //   tembrel-cli encode [options] PATH...  convert files and folders into VQF files
 //   tembrel-cli decode [-o OUT] FILE...   decode VQF files into WAV files
+//   tembrel-cli rename [options] PATH...  rename files after their tags (--undo LOG)
 //   tembrel-cli PATH...                   short form: ".vqf" files are shown, the rest encoded
 #include <CLI/CLI.hpp>
 
@@ -14,6 +15,7 @@
 #include "cli/decode_command.h"
 #include "cli/encode_command.h"
 #include "cli/info_command.h"
+#include "cli/rename_command.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 
@@ -32,7 +34,7 @@ int run(int argc, char** argv) {
     // Anything that is not a subcommand or a request for help is the short form.
     bool shortForm = false;
     if (!args.empty() && args[0] != "info" && args[0] != "encode" && args[0] != "decode" &&
-        args[0] != "-h" && args[0] != "--help") {
+        args[0] != "rename" && args[0] != "-h" && args[0] != "--help") {
         shortForm = true;
         args.insert(args.begin(), "encode");
     }
@@ -47,6 +49,7 @@ int run(int argc, char** argv) {
     CLI::App* info = app.add_subcommand("info", "Show what each file opens as, and its tags.");
     info->add_option("FILE", infoPaths, "Files to show")->required();
     DecodeCommand decode(app);
+    RenameCommand rename(app);
 
     EncodeRequest request;
     request.settings.resetToDefaults();
@@ -101,18 +104,11 @@ int run(int argc, char** argv) {
         return runInfo(infoPaths);
     if (decode.parsed())
         return decode.run();
+    if (rename.parsed())
+        return rename.run();
 
-    if (!types.empty()) {
-        request.typeMask = 0;
-        for (std::string type : types) {
-            for (char& c : type)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
-            for (const SourceType& known : kSourceTypes) {
-                if (type == known.name)
-                    request.typeMask |= known.bit;
-            }
-        }
-    }
+    if (!types.empty())
+        request.typeMask = typeMaskOf(types);
     request.showVqfFiles = shortForm;
     installInterruptHandler();
     return runEncode(request);

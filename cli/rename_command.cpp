@@ -1,0 +1,207 @@
+#include "cli/rename_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli/encode_command.h"
+#include "driver/convert_job.h"
+#include "driver/convert_settings.h"
+#include "driver/job_progress.h"
+#include "rename/rename_run.h"
+#include "rename/rename_undo.h"
+
+namespace tembrel::cli {
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kInterrupted = 130;
+
+struct PathCollector : RenameList {
+    std::vector<std::string> paths;
+    void appendPath(const std::string& path) override { paths.push_back(path); }
+};
+
+// The files of one path the user gave, collected as a renaming job does, and where the
+// run over them keeps its log.
+struct RenameJob {
+    std::string given;
+    std::vector<std::string> files;
+    std::string logPath;
+    RenamePlan plan;
+};
+
+void printLines(const RenameStep& step, std::ostream& out) {
+    for (const std::string& line : reportLines(step))
+        out << line << '\n';
+    out.flush();
+}
+
+// Why each file failed, after the list, as `encode` does.
+void printReasons(const std::vector<RenameStep>& steps, std::ostream& err) {
+    for (const RenameStep& step : steps) {
+        if (!step.ok() && step.outcome != RenameOutcome::Cancelled)
+            err << "tembrel-cli: " << step.path << ": " << failureReason(step) << '\n';
+    }
+}
+
+struct Tally {
+    std::size_t done = 0;
+    std::size_t failed = 0;
+    void add(const RenameStep& step) { (step.ok() ? done : failed) += 1; }
+};
+
+}  // namespace
+
+int runRename(const RenameRequest& request, std::ostream& out, std::ostream& err) {
+    ConvertSettings& settings = convertSettings();
+    settings.skipSubfolders = request.skipSubfolders;
+    settings.skipHidden = request.skipHidden;
+    const RenamePattern pattern = *renamePatternOf(request.pattern);
+
+    // Every file's new name is known before anything moves, across all paths, so that a
+    // dry run tells exactly what the run does.
+    bool missing = false;
+    std::vector<RenameJob> jobs;
+    NameSimulation names;
+    for (const std::string& path : request.paths) {
+        PathCollector collector;
+        ConvertJob job;
+        job.mode = JobMode::AutoRename;
+        job.renameTarget = &collector;
+        job.typeMask = request.typeMask;
+        job.setUp(path);
+        if (job.kind == PathKind::Unresolved) {
+            err << "tembrel-cli: " << path << ": no such file or folder\n";
+            missing = true;
+            continue;
+        }
+        job.run();
+        if (interruptRequested())
+            return kInterrupted;
+        RenameJob& one = jobs.emplace_back();
+        one.given = path;
+        one.files = std::move(collector.paths);
+        one.logPath = renameLogPathFor(job.folderPath, job.kind == PathKind::Folder);
+        one.plan = planRenames(one.files, pattern, names);
+    }
+
+    Tally tally;
+    std::vector<RenameStep> all;
+    bool cancelled = false;
+    for (RenameJob& job : jobs) {
+        if (request.dryRun) {
+            for (const RenameStep& step : job.plan.steps) {
+                printLines(step, out);
+                tally.add(step);
+                all.push_back(step);
+            }
+            continue;
+        }
+        if (job.plan.steps.empty())
+            continue;
+        RenameRun run(std::move(job.plan), job.logPath);
+        performAll(run, jobProgress().cancelRequested, [&](const RenameStep& step) {
+            printLines(step, out);
+            tally.add(step);
+        });
+        all.insert(all.end(), run.steps().begin(), run.steps().end());
+        if (!run.steps().empty() && run.steps().back().outcome == RenameOutcome::Cancelled) {
+            cancelled = true;
+            break;
+        }
+    }
+    if (request.dryRun) {
+        out << "dry run: " << tally.done << " would be renamed, " << tally.failed
+            << " would fail; nothing was renamed\n";
+    } else {
+        out << tally.done << " renamed, " << tally.failed << " failed"
+            << (cancelled ? ", cancelled" : "") << '\n';
+    }
+    printReasons(all, err);
+    if (cancelled)
+        return kInterrupted;
+    return tally.failed == 0 && !missing ? 0 : 1;
+}
+
+int runUndo(const RenameRequest& request, std::ostream& out, std::ostream& err) {
+    UndoPlan plan = planUndo(request.undoLog);
+    if (!plan.error.empty()) {
+        err << "tembrel-cli: " << plan.error << '\n';
+        return 1;
+    }
+    Tally tally;
+    std::vector<RenameStep> steps;
+    bool cancelled = false;
+    if (request.dryRun) {
+        for (const RenameStep& step : plan.steps) {
+            printLines(step, out);
+            tally.add(step);
+        }
+        steps = plan.steps;
+    } else {
+        RenameRun run = startUndo(std::move(plan));
+        performAll(run, jobProgress().cancelRequested, [&](const RenameStep& step) {
+            printLines(step, out);
+            tally.add(step);
+        });
+        steps = run.steps();
+        cancelled = !steps.empty() && steps.back().outcome == RenameOutcome::Cancelled;
+    }
+    out << (request.dryRun ? "dry run: " : "") << tally.done
+        << (request.dryRun ? " would be restored, " : " restored, ") << tally.failed
+        << (request.dryRun ? " would be skipped" : " skipped") << (cancelled ? ", cancelled" : "")
+        << '\n';
+    printReasons(steps, err);
+    if (cancelled)
+        return kInterrupted;
+    return tally.failed == 0 ? 0 : 1;
+}
+
+RenameCommand::RenameCommand(CLI::App& app)
+    : command_(app.add_subcommand("rename", "Rename WAV, MP3 and RMP files after their tags.")) {
+    command_->add_option("PATH", request_.paths, "Files or folders; folders are searched");
+    std::string patterns = "Name pattern (default 2):";
+    for (std::size_t i = 0; i < kRenamePatterns.size(); ++i)
+        patterns += "\n  " + std::to_string(i) + "  " + std::string(kRenamePatterns[i].format);
+    command_->add_option("--pattern", request_.pattern, patterns)
+        ->check(CLI::Range(0, int(kRenamePatterns.size()) - 1));
+    command_
+        ->add_option("--types", types_, "Source types a folder search takes (default wav,mp3,rmp)")
+        ->delimiter(',')
+        ->check(CLI::IsMember({"wav", "mp3", "rmp"}, CLI::ignore_case));
+    command_->add_flag("--skip-subfolders", request_.skipSubfolders, "Do not search subfolders");
+    command_->add_flag("--skip-hidden", request_.skipHidden, "Pass over hidden files");
+    command_->add_flag("--dry-run", request_.dryRun, "Show what would happen and rename nothing");
+    command_
+        ->add_option("--undo", request_.undoLog,
+                     "Take back the last renaming recorded in this rename log")
+        ->type_name("LOG");
+}
+
+bool RenameCommand::parsed() const {
+    return command_->parsed();
+}
+
+int RenameCommand::run() {
+    const bool undo = command_->count("--undo") > 0;
+    const bool renameOptions = command_->count("--pattern") + command_->count("--types") +
+                                   command_->count("--skip-subfolders") +
+                                   command_->count("--skip-hidden") >
+                               0;
+    if (undo && (!request_.paths.empty() || renameOptions)) {
+        std::cerr << "tembrel-cli rename: --undo takes only a log (and --dry-run)\n";
+        return kUsageError;
+    }
+    if (!undo && request_.paths.empty()) {
+        std::cerr << "tembrel-cli rename: give a PATH to rename, or --undo LOG\n";
+        return kUsageError;
+    }
+    if (!types_.empty())
+        request_.typeMask = typeMaskOf(types_);
+    installInterruptHandler();
+    return undo ? runUndo(request_, std::cout, std::cerr)
+                : runRename(request_, std::cout, std::cerr);
+}
+
+}  // namespace tembrel::cli
