@@ -7,7 +7,6 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <iostream>
 #include <string>
 #include <vector>

@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "cli/encode_command.h"
-#include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
+#include "platform/dir_search.h"
 #include "rename/rename_run.h"
 #include "rename/rename_undo.h"
 
@@ -17,15 +17,8 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kInterrupted = 130;
 
-struct PathCollector : RenameList {
-    std::vector<std::string> paths;
-    void appendPath(const std::string& path) override { paths.push_back(path); }
-};
-
-// The files of one path the user gave, collected as a renaming job does, and where the
-// run over them keeps its log.
+// The files of one path the user gave, and where the run over them keeps its log.
 struct RenameJob {
-    std::string given;
     std::vector<std::string> files;
     std::string logPath;
     RenamePlan plan;
@@ -54,9 +47,9 @@ struct Tally {
 }  // namespace
 
 int runRename(const RenameRequest& request, std::ostream& out, std::ostream& err) {
-    ConvertSettings& settings = convertSettings();
-    settings.skipSubfolders = request.skipSubfolders;
-    settings.skipHidden = request.skipHidden;
+    ConvertSettings options = convertSettings();
+    options.skipSubfolders = request.skipSubfolders;
+    options.skipHidden = request.skipHidden;
     const RenamePattern pattern = *renamePatternOf(request.pattern);
 
     // Every file's new name is known before anything moves, across all paths, so that a
@@ -65,25 +58,18 @@ int runRename(const RenameRequest& request, std::ostream& out, std::ostream& err
     std::vector<RenameJob> jobs;
     NameSimulation names;
     for (const std::string& path : request.paths) {
-        PathCollector collector;
-        ConvertJob job;
-        job.mode = JobMode::AutoRename;
-        job.renameTarget = &collector;
-        job.typeMask = request.typeMask;
-        job.setUp(path);
-        if (job.kind == PathKind::Unresolved) {
+        const PathLookup found = lookupPath(path);
+        if (!found.exists) {
             err << "tembrel-cli: " << path << ": no such file or folder\n";
             missing = true;
             continue;
         }
-        job.run();
+        RenameJob& job = jobs.emplace_back();
+        job.files = collectForRenaming(path, request.typeMask, options);
         if (interruptRequested())
             return kInterrupted;
-        RenameJob& one = jobs.emplace_back();
-        one.given = path;
-        one.files = std::move(collector.paths);
-        one.logPath = renameLogPathFor(job.folderPath, job.kind == PathKind::Folder);
-        one.plan = planRenames(one.files, pattern, names);
+        job.logPath = renameLogPathFor(found.path, found.isDirectory);
+        job.plan = planRenames(job.files, pattern, names);
     }
 
     Tally tally;

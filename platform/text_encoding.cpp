@@ -1,8 +1,13 @@
 #include "platform/text_encoding.h"
 
 #include <iconv.h>
+#include <uninorm.h>
+#include <unistr.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "platform/byte_order.h"
@@ -98,15 +103,22 @@ std::string asciiOnly(std::span<const uint8_t> in, Source source, std::string_vi
     return out;
 }
 
-// Sets *lossy when anything was replaced (never clears it).
+// Converts `in`, replacing each character that does not convert and then setting *lossy
+// (when given; it is never cleared); with `refusedAt`, stops at the first such character
+// instead and stores its offset there (npos when none).
 std::string convert(std::span<const uint8_t> in, const char* from, const char* to, Source source,
-                    std::string_view replacement, bool* lossy) {
+                    std::string_view replacement, bool* lossy, std::size_t* refusedAt = nullptr) {
     bool ignored = false;
     if (lossy == nullptr)
         lossy = &ignored;
+    if (refusedAt)
+        *refusedAt = std::string::npos;
     IconvSession session(to, from);
-    if (!session.ok())
-        return asciiOnly(in, source, replacement, lossy);
+    if (!session.ok()) {
+        if (refusedAt)
+            *refusedAt = 0;
+        return refusedAt ? std::string() : asciiOnly(in, source, replacement, lossy);
+    }
 
     std::string out;
     std::vector<char> buffer(in.size() * 2 + 16);
@@ -122,6 +134,10 @@ std::string convert(std::span<const uint8_t> in, const char* from, const char* t
         out.append(buffer.data(), std::size_t(outPtr - buffer.data()));
         if (error == E2BIG)
             continue;
+        if (error != 0 && refusedAt) {
+            *refusedAt = std::size_t(reinterpret_cast<const uint8_t*>(inPtr) - in.data());
+            return out;
+        }
         if (error == EILSEQ || error == EINVAL) {
             // EINVAL: the text ends inside a character; it is replaced like a bad one.
             std::size_t skip =
@@ -177,33 +193,37 @@ std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian, 
 std::size_t utf8CharacterLength(std::string_view text, std::size_t position) {
     if (position >= text.size())
         return 0;
-    const auto lead = uint8_t(text[position]);
-    if (lead < 0x80)
-        return 1;
-    // The allowed range of the second byte narrows for E0, ED, F0 and F4.
-    std::size_t length = 0;
-    uint8_t low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
+    ucs4_t character = 0;
+    const int length =
+        u8_mbtoucr(&character, reinterpret_cast<const uint8_t*>(text.data()) + position,
+                   text.size() - position);
+    return length > 0 ? std::size_t(length) : 0;
+}
+
+StrictCp932 utf8ToCp932Strict(std::string_view utf8) {
+    const auto* units = reinterpret_cast<const uint8_t*>(utf8.data());
+    if (const uint8_t* bad = u8_check(units, utf8.size())) {
+        const std::size_t offset = std::size_t(bad - units);
+        const std::size_t length = badCharacterLength(Source::utf8, bad, utf8.size() - offset);
+        return {{},
+                Cp932Refusal{std::string(utf8.substr(offset, length)), u8_mbsnlen(units, offset),
+                             true}};
     }
-    if (text.size() - position < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto b = uint8_t(text[position + i]);
-        if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF))
-            return 0;
-    }
-    return length;
+    std::size_t normalLength = 0;
+    const std::unique_ptr<uint8_t, decltype(&std::free)> normal(
+        u8_normalize(UNINORM_NFC, units, utf8.size(), nullptr, &normalLength), &std::free);
+    if (!normal && !utf8.empty())
+        throw std::bad_alloc();
+    const std::span<const uint8_t> text(normal.get(), normal ? normalLength : 0);
+    std::size_t refusedAt = std::string::npos;
+    std::string cp932 = convert(text, "UTF-8", kCp932, Source::utf8, {}, nullptr, &refusedAt);
+    if (refusedAt == std::string::npos)
+        return {std::move(cp932), std::nullopt};
+    const uint8_t* bad = text.data() + refusedAt;
+    const std::size_t length = badCharacterLength(Source::utf8, bad, text.size() - refusedAt);
+    return {{},
+            Cp932Refusal{std::string(reinterpret_cast<const char*>(bad), length),
+                         u8_mbsnlen(text.data(), refusedAt), false}};
 }
 
 std::size_t cp932FitLength(std::string_view cp932, std::size_t maxBytes) {

@@ -6,13 +6,13 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/path_names.h"
+
 namespace tembrel {
 
 PathParts splitPath(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {"", path};
-    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+    const std::string_view name = lastElementOf(path);
+    return {path.substr(0, path.size() - name.size()), std::string(name)};
 }
 
 std::string NameSimulation::key(const std::string& path) {

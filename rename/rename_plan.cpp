@@ -1,5 +1,8 @@
 #include "rename/rename_plan.h"
 
+#include "driver/job_progress.h"
+#include "driver/source_walk.h"
+#include "platform/path_names.h"
 #include "tags/song_tags.h"
 
 namespace tembrel {
@@ -31,16 +34,20 @@ RenameOutcome outcomeOf(NameProblem problem) {
 
 }  // namespace
 
+std::vector<std::string> collectForRenaming(const std::string& path, int32_t typeMask,
+                                            const ConvertSettings& options) {
+    jobProgress().cancelRequested = false;
+    return collectSources(path, typeMask, options);
+}
+
 RenameStep targetByTags(const std::string& path, RenamePattern pattern) {
     RenameStep step{path, {}, RenameOutcome::Renamed, {}};
     SongTags tags;
     tags.read(path);
-    const PathParts parts = splitPath(path);
-    const std::size_t dot = parts.name.rfind('.');
-    const std::string extension = dot == std::string::npos ? "" : parts.name.substr(dot);
+    const std::string_view extension = lastElementOf(path).substr(stemOf(path).size());
     ComposedName composed = composeName(tags, pattern, extension);
     if (!composed.name.empty())
-        step.newPath = parts.folder + composed.name;
+        step.newPath = splitPath(path).folder + composed.name;
     step.outcome = outcomeOf(composed.problem);
     step.detail = std::move(composed.detail);
     return step;

@@ -2,9 +2,11 @@
 // out before anything moves. A dry run is the plan alone.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "driver/convert_settings.h"
 #include "rename/name_simulation.h"
 #include "rename/rename_pattern.h"
 #include "rename/rename_step.h"
@@ -18,6 +20,11 @@ struct RenamePlan {
     // Steps planned to rename.
     std::size_t renameCount() const;
 };
+
+// The files a renaming over `path` takes, in the order of a job's walk. A renaming job
+// begins afresh: a cancel left from an earlier job is cleared first.
+std::vector<std::string> collectForRenaming(const std::string& path, int32_t typeMask,
+                                            const ConvertSettings& options);
 
 // Reads the file's tags and composes its new path (same folder, same extension). The
 // step fails when the tags give no usable name; whether the rename could be made is the

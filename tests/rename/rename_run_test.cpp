@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <map>
 
+#include "driver/convert_job.h"
+#include "driver/job_progress.h"
 #include "platform/file_ops.h"
 #include "rename/rename_plan.h"
 #include "rename/rename_run.h"
@@ -164,6 +166,16 @@ TEST_F(RenameRunTest, DryRunSaysWhatTheRunDoesAndNoFileIsLost) {
         EXPECT_EQ(names, c.after);
         EXPECT_EQ(sortedContents(after), sortedContents(before)) << "a file was lost";
     }
+}
+
+TEST_F(RenameRunTest, CollectingIsNotStoppedByAnEarlierCancel) {
+    writeFile(at("a.mp3"), songBytes({"a.mp3", "Rain"}));
+    fs::create_directory(at("sub"));
+    writeFile(at("sub/b.wav"), songBytes({"b.wav", "Snow"}));
+    jobProgress().cancelRequested = true;
+    const std::string root = fs::canonical(dir.path()).string();
+    EXPECT_EQ(collectForRenaming(root, kAllTypes, ConvertSettings{}),
+              (std::vector<std::string>{root + "/sub/b.wav", root + "/a.mp3"}));
 }
 
 TEST_F(RenameRunTest, TextsThatLostCharactersFailTheFile) {
