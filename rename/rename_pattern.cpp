@@ -39,12 +39,12 @@ struct TagText {
     const char* what;
 };
 
-// One tag text as UTF-8, or the problem that stops it from naming a file.
+// One tag text as UTF-8, and the problem that stops it from naming a file.
 NameProblem convertText(const SongTags& tags, TagText text, std::string& utf8) {
-    if (tags.isLossy(text.field))
-        return NameProblem::LostCharacters;
     bool unconvertible = false;
     utf8 = text::cp932ToUtf8(text.field, &unconvertible);
+    if (tags.isLossy(text.field))
+        return NameProblem::LostCharacters;
     return unconvertible ? NameProblem::NotCp932 : NameProblem::None;
 }
 
@@ -84,13 +84,15 @@ ComposedName composeName(const SongTags& tags, RenamePattern pattern, std::strin
         {{tags.album, "album"}, &album, withAlbum},
         {{tags.artist, "artist"}, &artist, pattern == RenamePattern::ArtistAlbumTrackTitle},
     };
+    // A text that is not what the tags say still shows in the name, so that the user sees
+    // which file it is; the first such text fails the name.
     for (const Use& use : uses) {
         if (!use.used)
             continue;
-        out.problem = convertText(tags, use.text, *use.utf8);
-        if (out.problem != NameProblem::None) {
+        const NameProblem problem = convertText(tags, use.text, *use.utf8);
+        if (problem != NameProblem::None && out.problem == NameProblem::None) {
+            out.problem = problem;
             out.detail = use.text.what;
-            return out;
         }
     }
     const std::string track = trackText(tags.track);
@@ -109,9 +111,11 @@ ComposedName composeName(const SongTags& tags, RenamePattern pattern, std::strin
             break;
     }
     out.name += extension;
-    out.detail = nameRuleBroken(out.name);
-    if (!out.detail.empty())
-        out.problem = NameProblem::BadName;
+    if (out.problem == NameProblem::None) {
+        out.detail = nameRuleBroken(out.name);
+        if (!out.detail.empty())
+            out.problem = NameProblem::BadName;
+    }
     return out;
 }
 

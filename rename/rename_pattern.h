@@ -40,7 +40,9 @@ enum class NameProblem {
 };
 
 struct ComposedName {
-    std::string name;  // UTF-8 name with the extension; empty when there is no title
+    // UTF-8 name with the extension, also when it cannot be used (so that the user sees
+    // what the tags give); empty when there is no title.
+    std::string name;
     NameProblem problem = NameProblem::None;
     std::string detail;  // which text or which rule, for a problem
 };

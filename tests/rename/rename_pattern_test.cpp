@@ -91,6 +91,7 @@ TEST(RenamePattern, NamesThatAreRefused) {
     for (const Row& row : rows) {
         const ComposedName composed = composeName(songTags(row.tags), row.pattern, ".mp3");
         EXPECT_EQ(composed.problem, row.problem) << row.tags.title << " / " << composed.name;
+        EXPECT_EQ(composed.name.empty(), row.problem == NameProblem::NoTitle) << composed.name;
     }
 }
 
