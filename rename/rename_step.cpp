@@ -24,9 +24,9 @@ std::string_view summaryOf(RenameOutcome outcome) {
         case RenameOutcome::Unchanged:
             return "it already has that name";
         case RenameOutcome::TargetExists:
-            return "a file of the new name exists";
+            return "a file of that name exists";
         case RenameOutcome::TargetTakenEarlier:
-            return "an earlier file of this run takes the new name";
+            return "an earlier file of this run took that name";
         case RenameOutcome::SourceMissing:
             return "it is not there";
         case RenameOutcome::OutsideLogFolder:
