@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iostream>
 
 #include "cli/encode_command.h"
@@ -17,12 +18,20 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kInterrupted = 130;
 
-// The files of one path the user gave, and where the run over them keeps its log.
+// One run: the files of the paths the user gave one after the other whose rename log is
+// the same (so that "rename *.mp3" is one run, taken back by one undo).
 struct RenameJob {
-    std::vector<std::string> files;
     std::string logPath;
+    std::string logFolder;  // canonical, to tell two spellings of one folder
     RenamePlan plan;
 };
+
+std::string canonicalFolderOf(const std::string& file) {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    const auto canonical = std::filesystem::canonical(folder.empty() ? "." : folder, error);
+    return error ? file : canonical.string();
+}
 
 void printLines(const RenameStep& step, std::ostream& out) {
     for (const std::string& line : reportLines(step))
@@ -64,12 +73,18 @@ int runRename(const RenameRequest& request, std::ostream& out, std::ostream& err
             missing = true;
             continue;
         }
-        RenameJob& job = jobs.emplace_back();
-        job.files = collectForRenaming(path, request.typeMask, options);
+        const std::vector<std::string> files = collectForRenaming(path, request.typeMask, options);
         if (interruptRequested())
             return kInterrupted;
-        job.logPath = renameLogPathFor(found.path, found.isDirectory);
-        job.plan = planRenames(job.files, pattern, names);
+        RenamePlan plan = planRenames(files, pattern, names);
+        const std::string logPath = renameLogPathFor(found.path, found.isDirectory);
+        const std::string logFolder = canonicalFolderOf(logPath);
+        if (!jobs.empty() && jobs.back().logFolder == logFolder) {
+            auto& steps = jobs.back().plan.steps;
+            steps.insert(steps.end(), plan.steps.begin(), plan.steps.end());
+        } else {
+            jobs.push_back({logPath, logFolder, std::move(plan)});
+        }
     }
 
     Tally tally;

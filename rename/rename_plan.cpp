@@ -58,16 +58,14 @@ RenamePlan planRenames(const std::vector<std::string>& paths, RenamePattern patt
     RenamePlan plan{pattern, {}};
     plan.steps.reserve(paths.size());
     for (const std::string& path : paths) {
+        RenameStep step = targetByTags(path, pattern);
         NameSimulation::Origin origin{};
         if (!names.exists(path, &origin)) {
-            RenameStep missing{path, {}, RenameOutcome::SourceMissing, {}};
-            if (origin == NameSimulation::Origin::FreedByRun)
-                missing.detail = "an earlier file of this run renamed it";
-            plan.steps.push_back(std::move(missing));
-            continue;
-        }
-        RenameStep step = targetByTags(path, pattern);
-        if (step.ok()) {
+            step.outcome = RenameOutcome::SourceMissing;
+            step.detail = origin == NameSimulation::Origin::FreedByRun
+                              ? "an earlier file of this run renamed it"
+                              : "";
+        } else if (step.ok()) {
             if (splitPath(step.newPath).name == splitPath(path).name) {
                 step.outcome = RenameOutcome::Unchanged;
             } else if (names.exists(step.newPath, &origin)) {

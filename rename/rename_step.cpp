@@ -3,8 +3,9 @@
 namespace tembrel {
 
 std::array<std::string, 2> reportLines(const RenameStep& step) {
+    const bool noTitle = step.outcome == RenameOutcome::NoTitle;
     return {std::string(step.ok() ? "成功: " : "失敗: ") + step.path,
-            " ---> " + (step.newPath.empty() ? std::string("(タイトルなし)") : step.newPath)};
+            " ---> " + (noTitle ? std::string("(タイトルなし)") : step.newPath)};
 }
 
 namespace {

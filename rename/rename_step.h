@@ -34,7 +34,7 @@ struct RenameStep {
 };
 
 // The two lines the renaming log shows for a step: "成功: " or "失敗: " and the path,
-// then " ---> " and the new path (" ---> (タイトルなし)" when there is none).
+// then " ---> " and the new path (" ---> (タイトルなし)" when the tags have no title).
 std::array<std::string, 2> reportLines(const RenameStep& step);
 
 // One line in English saying why a step failed (empty for a success).

@@ -130,7 +130,7 @@ TEST_F(RenameRunTest, DryRunSaysWhatTheRunDoesAndNoFileIsLost) {
          {{"a.mp3", "Rain"}},
          {"a.mp3", "a.mp3", "gone.mp3"},
          P0,
-         {{O::Renamed, "Rain.mp3"}, {O::SourceMissing, ""}, {O::SourceMissing, ""}},
+         {{O::Renamed, "Rain.mp3"}, {O::SourceMissing, "Rain.mp3"}, {O::SourceMissing, ""}},
          {"Rain.mp3"}},
     };
     for (const PlanCase& c : cases) {
