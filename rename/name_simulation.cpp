@@ -48,4 +48,19 @@ void NameSimulation::move(const std::string& from, const std::string& to) {
     changed_[key(to)] = true;
 }
 
+RenameOutcome NameSimulation::rename(const std::string& from, const std::string& to,
+                                     std::string& detail) {
+    Origin origin{};
+    if (!exists(from, &origin)) {
+        if (origin == Origin::FreedByRun)
+            detail = "an earlier file of this run renamed it";
+        return RenameOutcome::SourceMissing;
+    }
+    if (exists(to, &origin))
+        return origin == Origin::TakenByRun ? RenameOutcome::TargetTakenEarlier
+                                            : RenameOutcome::TargetExists;
+    move(from, to);
+    return RenameOutcome::Renamed;
+}
+
 }  // namespace tembrel

@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "rename/rename_step.h"
+
 namespace tembrel {
 
 class NameSimulation {
@@ -16,6 +18,10 @@ class NameSimulation {
     bool exists(const std::string& path, Origin* origin = nullptr);
     // The run renames `from` to `to`.
     void move(const std::string& from, const std::string& to);
+    // What renaming `from` to `to` meets at this point of the run: SourceMissing,
+    // TargetExists or TargetTakenEarlier (with `detail` when the run caused it), or
+    // Renamed, and then the rename is made here.
+    RenameOutcome rename(const std::string& from, const std::string& to, std::string& detail);
 
   private:
     // One file by any spelling of its folder: the folder's canonical path and the name.

@@ -59,23 +59,12 @@ RenamePlan planRenames(const std::vector<std::string>& paths, RenamePattern patt
     plan.steps.reserve(paths.size());
     for (const std::string& path : paths) {
         RenameStep step = targetByTags(path, pattern);
-        NameSimulation::Origin origin{};
-        if (!names.exists(path, &origin)) {
+        if (step.ok() && splitPath(step.newPath).name == splitPath(path).name)
+            step.outcome = RenameOutcome::Unchanged;
+        else if (step.ok())
+            step.outcome = names.rename(path, step.newPath, step.detail);
+        else if (!names.exists(path))  // whatever its tags would have said
             step.outcome = RenameOutcome::SourceMissing;
-            step.detail = origin == NameSimulation::Origin::FreedByRun
-                              ? "an earlier file of this run renamed it"
-                              : "";
-        } else if (step.ok()) {
-            if (splitPath(step.newPath).name == splitPath(path).name) {
-                step.outcome = RenameOutcome::Unchanged;
-            } else if (names.exists(step.newPath, &origin)) {
-                step.outcome = origin == NameSimulation::Origin::TakenByRun
-                                   ? RenameOutcome::TargetTakenEarlier
-                                   : RenameOutcome::TargetExists;
-            } else {
-                names.move(path, step.newPath);
-            }
-        }
         plan.steps.push_back(std::move(step));
     }
     return plan;

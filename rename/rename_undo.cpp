@@ -104,16 +104,7 @@ RenameStep undoStep(const LogMove& move, const std::string& root, NameSimulation
     const std::string base = *folder == "/" ? *folder : *folder + "/";
     step.path = base + now.name;
     step.newPath = base + before.name;
-    NameSimulation::Origin origin{};
-    if (!names.exists(step.path)) {
-        step.outcome = RenameOutcome::SourceMissing;
-    } else if (names.exists(step.newPath, &origin)) {
-        step.outcome = origin == NameSimulation::Origin::TakenByRun
-                           ? RenameOutcome::TargetTakenEarlier
-                           : RenameOutcome::TargetExists;
-    } else {
-        names.move(step.path, step.newPath);
-    }
+    step.outcome = names.rename(step.path, step.newPath, step.detail);
     return step;
 }
 
