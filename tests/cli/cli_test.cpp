@@ -236,26 +236,39 @@ TEST_F(CliTest, FullDiskFailsTheFileAndRemovesThePartialOutput) {
     EXPECT_TRUE(fs::exists(at("big.wav")));
 }
 
-TEST_F(CliTest, InterruptCancelsLikeTheCancelButton) {
-    for (int i = 0; i < 16; ++i)
-        wav("many/f" + std::to_string(10 + i) + ".wav", 44100, 2, 44100);
+// Starts tembrel-cli with the arguments, its standard output into a pipe whose reading end
+// is returned in `output`, standard error to /dev/null (not a terminal, so that the
+// program writes plain lines).
+pid_t startCli(const std::vector<std::string>& args, int& output) {
     int out[2];
-    ASSERT_EQ(pipe(out), 0);
+    if (pipe(out) != 0)
+        return -1;
     const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
-        // Not a terminal, so that the program writes plain lines.
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDERR_FILENO);
         close(out[0]);
         close(out[1]);
-        const std::string folder = at("many");
-        execl(TEMBREL_CLI, TEMBREL_CLI, "encode", folder.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> argv{const_cast<char*>(TEMBREL_CLI)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(TEMBREL_CLI, argv.data());
         _exit(127);
     }
     close(out[1]);
-    std::FILE* stream = fdopen(out[0], "r");
+    output = out[0];
+    return pid;
+}
+
+TEST_F(CliTest, InterruptCancelsLikeTheCancelButton) {
+    for (int i = 0; i < 16; ++i)
+        wav("many/f" + std::to_string(10 + i) + ".wav", 44100, 2, 44100);
+    int output = -1;
+    const pid_t pid = startCli({"encode", at("many")}, output);
+    ASSERT_GE(pid, 0);
+    std::FILE* stream = fdopen(output, "r");
     ASSERT_NE(stream, nullptr);
     std::string text;
     char line[4096];
@@ -368,29 +381,16 @@ TEST_F(CliTest, RenameHangUpStopsAfterTheFileInHandAndTheLogAgrees) {
     constexpr int kFiles = 1500;  // far more lines than a pipe holds unread
     for (int i = 0; i < kFiles; ++i)
         song(at("many/f" + std::to_string(10000 + i) + ".mp3"), "T" + std::to_string(10000 + i));
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t pid = fork();
+    int output = -1;
+    const pid_t pid = startCli({"rename", "--pattern", "0", at("many")}, output);
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDERR_FILENO);
-        close(out[0]);
-        close(out[1]);
-        const std::string folder = at("many");
-        execl(TEMBREL_CLI, TEMBREL_CLI, "rename", "--pattern", "0", folder.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
     char first[1];
-    ASSERT_EQ(read(out[0], first, 1), 1);
+    ASSERT_EQ(read(output, first, 1), 1);
     kill(pid, SIGHUP);
     char drain[4096];
-    while (read(out[0], drain, sizeof drain) > 0) {
+    while (read(output, drain, sizeof drain) > 0) {
     }
-    close(out[0]);
+    close(output);
     int status = 0;
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));

@@ -48,16 +48,8 @@ TEST(RenameLog, ParsesRunsAndRefusesWhatItDoesNotKnow) {
     EXPECT_EQ(log.runs[0].moves[1].from, "/m/b\tc.mp3");
     EXPECT_EQ(log.runs[1].kind, LogRun::Kind::Undo);
     EXPECT_EQ(log.runs[1].moves.size(), 1u);
-    // What the writer makes reads back the same.
-    std::string written;
-    for (const LogRun& run : log.runs) {
-        written += runHeaderLine(run);
-        for (const LogMove& move : run.moves)
-            written += moveLine(move);
-    }
-    const ParsedLog again = parseRenameLog(written);
-    ASSERT_EQ(again.runs.size(), 2u);
-    EXPECT_EQ(again.runs[0].moves[1].from, log.runs[0].moves[1].from);
+    // That what the writer makes reads back the same, the fuzz target checks (its
+    // regression inputs run as a test).
 
     struct Row {
         std::string text;
