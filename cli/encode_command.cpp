@@ -1,5 +1,7 @@
 #include "cli/encode_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include <unistd.h>
 
 #include <csignal>
@@ -64,6 +66,16 @@ void installInterruptHandler() {
 
 bool interruptRequested() {
     return interrupted != 0;
+}
+
+void addTypesOption(CLI::App& command, std::vector<std::string>& types) {
+    std::vector<std::string> names;
+    for (const SourceType& type : kSourceTypes)
+        names.emplace_back(type.name);
+    command
+        .add_option("--types", types, "Source types a folder search takes (default wav,mp3,rmp)")
+        ->delimiter(',')
+        ->check(CLI::IsMember(names, CLI::ignore_case));
 }
 
 int32_t typeMaskOf(const std::vector<std::string>& types) {

@@ -7,6 +7,10 @@
 
 #include "driver/convert_settings.h"
 
+namespace CLI {
+class App;
+}
+
 namespace tembrel::cli {
 
 struct EncodeRequest {
@@ -27,7 +31,9 @@ void installInterruptHandler();
 // True once one of those signals came (it stays true when a job clears the cancel flag).
 bool interruptRequested();
 
-// The typeMask bits of source type names ("wav", "mp3", "rmp", any case).
+// The --types option that encode and rename share, filling `types`; typeMaskOf turns
+// what it took into typeMask bits.
+void addTypesOption(CLI::App& command, std::vector<std::string>& types);
 int32_t typeMaskOf(const std::vector<std::string>& types);
 
 }  // namespace tembrel::cli

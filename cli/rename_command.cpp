@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "cli/encode_command.h"
 #include "driver/convert_settings.h"
@@ -159,50 +160,47 @@ int runUndo(const RenameRequest& request, std::ostream& out, std::ostream& err) 
     return tally.failed == 0 ? 0 : 1;
 }
 
-RenameCommand::RenameCommand(CLI::App& app)
-    : command_(app.add_subcommand("rename", "Rename WAV, MP3 and RMP files after their tags.")) {
-    command_->add_option("PATH", request_.paths, "Files or folders; folders are searched");
+CommandRun setUpRename(CLI::App& command, bool) {
+    // Kept alive by the function returned, which runs after the parse has filled them.
+    const auto shared = std::make_shared<RenameRequest>();
+    const auto sharedTypes = std::make_shared<std::vector<std::string>>();
+    RenameRequest& request = *shared;
+    command.add_option("PATH", request.paths, "Files or folders; folders are searched");
     std::string patterns = "Name pattern (default 2):";
     for (std::size_t i = 0; i < kRenamePatterns.size(); ++i)
         patterns += "\n  " + std::to_string(i) + "  " + std::string(kRenamePatterns[i].format);
-    command_->add_option("--pattern", request_.pattern, patterns)
+    command.add_option("--pattern", request.pattern, patterns)
         ->check(CLI::Range(0, int(kRenamePatterns.size()) - 1));
-    command_
-        ->add_option("--types", types_, "Source types a folder search takes (default wav,mp3,rmp)")
-        ->delimiter(',')
-        ->check(CLI::IsMember({"wav", "mp3", "rmp"}, CLI::ignore_case));
-    command_->add_flag("--skip-subfolders", request_.skipSubfolders, "Do not search subfolders");
-    command_->add_flag("--skip-hidden", request_.skipHidden, "Pass over hidden files");
-    command_->add_flag("--dry-run", request_.dryRun, "Show what would happen and rename nothing");
-    command_
-        ->add_option("--undo", request_.undoLog,
-                     "Take back the last renaming recorded in this rename log")
+    addTypesOption(command, *sharedTypes);
+    command.add_flag("--skip-subfolders", request.skipSubfolders, "Do not search subfolders");
+    command.add_flag("--skip-hidden", request.skipHidden, "Pass over hidden files");
+    command.add_flag("--dry-run", request.dryRun, "Show what would happen and rename nothing");
+    command
+        .add_option("--undo", request.undoLog,
+                    "Take back the last renaming recorded in this rename log")
         ->type_name("LOG");
-}
 
-bool RenameCommand::parsed() const {
-    return command_->parsed();
-}
-
-int RenameCommand::run() {
-    const bool undo = command_->count("--undo") > 0;
-    const bool renameOptions = command_->count("--pattern") + command_->count("--types") +
-                                   command_->count("--skip-subfolders") +
-                                   command_->count("--skip-hidden") >
-                               0;
-    if (undo && (!request_.paths.empty() || renameOptions)) {
-        std::cerr << "tembrel-cli rename: --undo takes only a log (and --dry-run)\n";
-        return kUsageError;
-    }
-    if (!undo && request_.paths.empty()) {
-        std::cerr << "tembrel-cli rename: give a PATH to rename, or --undo LOG\n";
-        return kUsageError;
-    }
-    if (!types_.empty())
-        request_.typeMask = typeMaskOf(types_);
-    installInterruptHandler();
-    return undo ? runUndo(request_, std::cout, std::cerr)
-                : runRename(request_, std::cout, std::cerr);
+    return [shared, sharedTypes, &command] {
+        RenameRequest& request = *shared;
+        const bool undo = command.count("--undo") > 0;
+        const bool renameOptions = command.count("--pattern") + command.count("--types") +
+                                       command.count("--skip-subfolders") +
+                                       command.count("--skip-hidden") >
+                                   0;
+        if (undo && (!request.paths.empty() || renameOptions)) {
+            std::cerr << "tembrel-cli rename: --undo takes only a log (and --dry-run)\n";
+            return kUsageError;
+        }
+        if (!undo && request.paths.empty()) {
+            std::cerr << "tembrel-cli rename: give a PATH to rename, or --undo LOG\n";
+            return kUsageError;
+        }
+        if (!sharedTypes->empty())
+            request.typeMask = typeMaskOf(*sharedTypes);
+        installInterruptHandler();
+        return undo ? runUndo(request, std::cout, std::cerr)
+                    : runRename(request, std::cout, std::cerr);
+    };
 }
 
 }  // namespace tembrel::cli

@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace CLI {
-class App;
-}
+#include "cli/subcommand.h"
 
 namespace tembrel::cli {
 
@@ -28,18 +26,6 @@ struct RenameRequest {
 int runRename(const RenameRequest& request, std::ostream& out, std::ostream& err);
 int runUndo(const RenameRequest& request, std::ostream& out, std::ostream& err);
 
-// Registers the subcommand on `app`; parsed() tells whether it was chosen.
-class RenameCommand {
-  public:
-    explicit RenameCommand(CLI::App& app);
-    bool parsed() const;
-    // Checks what the options cannot check alone; exit status 2 for a usage error.
-    int run();
-
-  private:
-    CLI::App* command_;
-    RenameRequest request_;
-    std::vector<std::string> types_;
-};
+CommandRun setUpRename(CLI::App& command, bool shortForm);
 
 }  // namespace tembrel::cli

@@ -74,7 +74,7 @@ std::string joinPath(std::string_view directory, std::string_view name) {
 }
 
 std::string vqfPathFor(const std::string& inputPath) {
-    return replaceExtension(inputPath, ".vqf");
+    return replaceExtension(inputPath, kVqfExtension);
 }
 
 void deleteFile(const std::string& path) {
@@ -167,7 +167,7 @@ void ConvertJob::convertOne() {
         return;
     }
     const std::string outputKey = normalised(outputPath);
-    if (writtenOutputs_.contains(outputKey)) {
+    if (writtenOutputs().contains(outputKey)) {
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
              outputPath + " was already written from another source in this job");
         return;
@@ -196,7 +196,7 @@ void ConvertJob::convertOne() {
         // Removed or replaced while it was read: the output holds the whole file as it was
         // opened and may be the only copy of that audio left, so it stays; whatever has the
         // name now was never converted and is not deleted.
-        writtenOutputs_.insert(outputKey);
+        writtenOutputs().insert(outputKey);
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
              "the source was removed or replaced while it was converted; " + outputPath +
                  " is kept");
@@ -211,7 +211,7 @@ void ConvertJob::convertOne() {
     }
     if (settings.deleteSource)
         deleteFile(inputPath);
-    writtenOutputs_.insert(outputKey);
+    writtenOutputs().insert(outputKey);
     progress.successCount++;
     if (listener != nullptr) {
         listener->fileDone({inputPath, outputPath, FileOutcome::Result::Converted, {}});

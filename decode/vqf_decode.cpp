@@ -1,4 +1,4 @@
-#include "sources/vqf_decode.h"
+#include "decode/vqf_decode.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,11 +10,11 @@
 #include <system_error>
 #include <vector>
 
+#include "decode/vqf_description.h"
+#include "decode/wav_writer.h"
 #include "platform/file_ops.h"
 #include "platform/path_names.h"
-#include "sources/vqf_description.h"
 #include "sources/vqf_source.h"
-#include "sources/wav_writer.h"
 #include "vqfheader/text_chunks.h"
 
 namespace tembrel {
