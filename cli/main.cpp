@@ -3,6 +3,7 @@
 //   tembrel-cli encode [options] PATH...  convert files and folders into VQF files
 //   tembrel-cli decode [-o OUT] FILE...   decode VQF files into WAV files
 //   tembrel-cli rename [options] PATH...  rename files after their tags (--undo LOG)
+//   tembrel-cli tag [--title T ...] FILE... show or change the texts of VQF files
 //   tembrel-cli PATH...                   short form: ".vqf" files are shown, the rest encoded
 #include <CLI/CLI.hpp>
 
@@ -18,6 +19,7 @@
 #include "cli/info_command.h"
 #include "cli/rename_command.h"
 #include "cli/subcommand.h"
+#include "cli/tag_command.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 
@@ -87,6 +89,7 @@ constexpr Subcommand kSubcommands[] = {
     {"decode", "Decode VQF files into WAV files.", setUpDecode},
     {"encode", "Convert files and folders into VQF files.", setUpEncode},
     {"rename", "Rename WAV, MP3 and RMP files after their tags.", setUpRename},
+    {"tag", "Show the texts of VQF files, or change those given as options.", setUpTag},
 };
 
 // Anything that is not a subcommand or a request for help is the short form.
