@@ -117,11 +117,11 @@ int run(int argc, char** argv) {
     app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");
     std::string names;
     for (const Subcommand& s : kSubcommands)
-        names += std::string(names.empty() ? "" : ", ") + s.name;
+        names += std::string(names.empty() ? "./" : ", ./") + s.name;
     app.footer(
         "Short form: tembrel-cli [encode options] PATH... shows each \".vqf\" file\n"
-        "and encodes everything else. A file named like a subcommand (" + names + ")\n"
-        "is given as ./NAME.");
+        "and encodes everything else. A file named like a subcommand is given as\n"
+        "./NAME (" + names + ").");
     std::vector<std::pair<const CLI::App*, CommandRun>> commands;
     for (const Subcommand& s : kSubcommands) {
         CLI::App* command = app.add_subcommand(s.name, s.help);

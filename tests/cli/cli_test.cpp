@@ -155,8 +155,7 @@ TEST_F(CliTest, VersionIsTheProjectVersion) {
 // subcommand is reached as ./NAME, as --help tells.
 TEST_F(CliTest, FileNamedLikeASubcommandIsGivenAsDotSlashName) {
     const CliRun help = cli("--help");
-    EXPECT_NE(help.out.find("(info, decode, encode"), std::string::npos) << help.out;
-    EXPECT_NE(help.out.find("./NAME"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("./NAME (./info, ./decode, ./encode"), std::string::npos) << help.out;
     const CliRun all = cli("--help-all");
     EXPECT_EQ(all.status, 0);
     EXPECT_NE(all.out.find("--stereo-44k"), std::string::npos) << all.out;
