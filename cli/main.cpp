@@ -121,7 +121,8 @@ int run(int argc, char** argv) {
     app.footer(
         "Short form: tembrel-cli [encode options] PATH... shows each \".vqf\" file\n"
         "and encodes everything else. A file named like a subcommand is given as\n"
-        "./NAME (" + names + ").");
+        "./NAME (" +
+        names + ").");
     std::vector<std::pair<const CLI::App*, CommandRun>> commands;
     for (const Subcommand& s : kSubcommands) {
         CLI::App* command = app.add_subcommand(s.name, s.help);
