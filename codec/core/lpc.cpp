@@ -511,12 +511,14 @@ void lpcEnvelope(const std::vector<double>& a, int bins, int normBins, std::vect
     }
 }
 
-void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::vector<float>& env) {
+void lspEnvelope(const std::vector<double>& lsp, int bins, int count, int normBins,
+                 std::vector<float>& env) {
     const int p = static_cast<int>(lsp.size());
     if (p % 2 != 0) {
         std::vector<double> a;
         lspToLpc(lsp, a);
         lpcEnvelope(a, bins, normBins, env);
+        env.resize(count);
         return;
     }
     // On the unit circle A = (P + Q) / 2 with P and Q in quadrature, so
@@ -528,15 +530,18 @@ void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::ve
     for (int i = 0; i < p; ++i) {
         twoCos[i] = 2.0 * std::cos(lsp[i]);
     }
-    std::vector<double> pp(bins);
-    envelopePower(angles.cos.data(), bins, twoCos.data(), p, pp.data());
+    // Each bin's value depends on that bin alone, so the bins past `count` are left out.
+    const int computed = std::clamp(std::max(count, normBins), 0, bins);
+    std::vector<double> pp(computed);
+    envelopePower(angles.cos.data(), computed, twoCos.data(), p, pp.data());
     double sum = 0.0;
-    for (int k = 0; k < std::min(normBins, bins); ++k) {
+    for (int k = 0; k < std::min(normBins, computed); ++k) {
         sum += pp[k];
     }
     const double norm = normBins > 0 && sum > 0.0 ? normBins / sum : 1.0;
-    env.resize(bins);
-    amplitudes(pp.data(), bins, norm, env.data());
+    env.resize(computed);
+    amplitudes(pp.data(), computed, norm, env.data());
+    env.resize(std::clamp(count, 0, bins));
 }
 
 }  // namespace tembrel::tvq

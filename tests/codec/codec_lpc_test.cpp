@@ -82,9 +82,13 @@ TEST(Lpc, EnvelopesMatchTheDirectPolynomial) {
             const int normBins = bins * 3 / 4;
             std::vector<float> env, fromLsp;
             lpcEnvelope(a, bins, normBins, env);
-            lspEnvelope(lsp, bins, normBins, fromLsp);
+            lspEnvelope(lsp, bins, bins, normBins, fromLsp);
             ASSERT_EQ(static_cast<int>(env.size()), bins);
             ASSERT_EQ(static_cast<int>(fromLsp.size()), bins);
+            // Fewer bins computed: exactly the leading values of all of them.
+            std::vector<float> leading;
+            lspEnvelope(lsp, bins, normBins + 1, normBins, leading);
+            EXPECT_EQ(leading, std::vector<float>(fromLsp.begin(), fromLsp.begin() + normBins + 1));
             std::vector<double> direct(bins);
             double sum = 0.0;
             for (int k = 0; k < bins; ++k) {
