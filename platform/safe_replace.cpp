@@ -108,6 +108,33 @@ SafeReplace SafeReplace::create(const std::string& target,
     return out;
 }
 
+SafeReplace SafeReplace::adopt(const std::string& target, const std::string& path,
+                               uint32_t newFileBits) {
+    SafeReplace out;
+    out.target_ = target;
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        out.error_ = errno;
+        return out;
+    }
+    struct stat st {};
+    const bool statted = fstat(fd, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        out.error_ = statted ? EINVAL : errno;
+        ::close(fd);
+        return out;
+    }
+    out.newFileBits_ = newFileBits & 0777;
+    out.fd_ = fd;
+    out.path_ = path;
+    out.device_ = st.st_dev;
+    out.inode_ = st.st_ino;
+    return out;
+}
+
 SafeReplace::SafeReplace(SafeReplace&& other) noexcept {
     *this = std::move(other);
 }
@@ -212,6 +239,12 @@ bool SafeReplace::commitNoReplace(std::optional<uint32_t> bits, const std::strin
     path_.clear();
     syncFolder(to);
     return true;
+}
+
+void SafeReplace::release() {
+    if (fd_ >= 0)
+        ::close(std::exchange(fd_, -1));
+    path_.clear();
 }
 
 void SafeReplace::abandon() {

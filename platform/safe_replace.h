@@ -33,6 +33,13 @@ class SafeReplace {
     static SafeReplace create(const std::string& target,
                               std::span<const std::string> preferredNames = {});
 
+    // Takes over a temporary file that another process made with create() for `target`
+    // and gave up with release(), `path` as create() named it. The file is opened for
+    // writing again, so finish() syncs it as its maker would have. !ok() when `path` is
+    // no regular file (error() says why).
+    static SafeReplace adopt(const std::string& target, const std::string& path,
+                             uint32_t newFileBits);
+
     SafeReplace() = default;
     SafeReplace(SafeReplace&& other) noexcept;
     SafeReplace& operator=(SafeReplace&& other) noexcept;
@@ -73,6 +80,9 @@ class SafeReplace {
     bool commitNoReplace(std::optional<uint32_t> bits = std::nullopt, const std::string& name = {});
     // Removes the temporary file. Also done on destruction.
     void abandon();
+    // Gives the temporary file up without removing it, for another process to adopt():
+    // it is closed unsynced, and this object no longer knows it.
+    void release();
 
   private:
     bool stillOurs();

@@ -310,6 +310,13 @@ EOF
     cp "$names/tembrel-rename.log" "$renamelog/written_by_cli.log" 2>/dev/null || true
 fi
 
-for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text" "$tagedit" "$renamelog"; do
+# --- Worker messages: whole sessions of a job and a worker, made by hand, kept as
+# regressions.
+workers=$out/worker_messages_fuzz
+rm -rf "$workers"
+mkdir -p "$workers"
+cp "$root"/fuzz/regressions/worker_messages_fuzz/* "$workers/"
+
+for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text" "$tagedit" "$renamelog" "$workers"; do
     echo "$(basename "$d"): $(find "$d" -type f | wc -l) seeds, $(du -sk "$d" | cut -f1) KB"
 done
