@@ -53,6 +53,11 @@ bool WavSource::open(const char* path) {
         return fail();
     if (mmioAscend(file_.get(), &fmtChunk, 0) != 0)
         return fail();
+    // MPEG audio in a WAVE file (as stream copiers write it) is decoded by the MPEG source,
+    // which the selector tries next.
+    const uint16_t tag = format()->wFormatTag;
+    if (tag == WAVE_FORMAT_MPEG || tag == WAVE_FORMAT_MPEGLAYER3)
+        return fail();
 
     if (!rewind())
         return fail();

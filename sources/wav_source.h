@@ -1,5 +1,6 @@
 // PCM source for RIFF WAVE files: hands out the bytes of the "data" chunk exactly as
-// stored and reports the "fmt " chunk unchanged, whatever format it declares.
+// stored and reports the "fmt " chunk unchanged, whatever format it declares, except
+// MPEG audio (format tags 0x50 and 0x55): such a file is left to the MPEG source.
 #pragma once
 
 #include <cstdint>
