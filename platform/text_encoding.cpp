@@ -164,6 +164,51 @@ std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian) 
                      : convert(utf16, "UTF-16LE", kCp932, Source::utf16le, kReplacementCp932);
 }
 
+std::optional<std::size_t> multiByteUtf8Length(std::string_view bytes, bool cutEndAllowed) {
+    bool multiByte = false;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = uint8_t(bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        // The second byte's range excludes overlong forms, surrogates and values past
+        // U+10FFFF.
+        std::size_t n = 0;
+        uint8_t low = 0x80, high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            n = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            n = 3;
+            low = b == 0xE0 ? 0xA0 : 0x80;
+            high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            n = 4;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return std::nullopt;
+        }
+        std::size_t k = 1;
+        for (; k < n && i + k < bytes.size(); ++k) {
+            const auto c = uint8_t(bytes[i + k]);
+            if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80)
+                return std::nullopt;
+        }
+        if (k < n) {  // the text ends inside this character
+            if (!cutEndAllowed)
+                return std::nullopt;
+            break;
+        }
+        multiByte = true;
+        i += n;
+    }
+    if (!multiByte)
+        return std::nullopt;
+    return i;
+}
+
 std::size_t cp932FitLength(std::string_view cp932, std::size_t maxBytes) {
     std::size_t i = 0;
     while (i < cp932.size()) {

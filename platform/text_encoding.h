@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +22,12 @@ std::string utf8ToCp932(std::string_view utf8);
 // without one the text is read as `defaultBigEndian` says. A final odd byte, characters
 // CP932 lacks and unpaired surrogates become "?".
 std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian = true);
+
+// When `bytes` is well-formed UTF-8 that holds at least one multi-byte character: its
+// length, less a final character cut short when `cutEndAllowed` (a text that filled a
+// fixed-width field). Nothing otherwise: plain ASCII, or bytes of another encoding.
+// CP932 texts of kana and common kanji are never well-formed UTF-8.
+std::optional<std::size_t> multiByteUtf8Length(std::string_view bytes, bool cutEndAllowed = false);
 
 // Length of the longest prefix of `cp932` that has at most `maxBytes` bytes and does
 // not end inside a double-byte character.

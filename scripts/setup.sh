@@ -13,6 +13,8 @@ packages=(
   libmpg123-dev libfftw3-dev libcli11-dev
   # tools the tests and benchmarks use to make and check fixtures
   lame sox python3 python3-mutagen xvfb xauth
+  # real taggers whose output the tag readers are tested on
+  ffmpeg kid3-cli
 )
 
 missing=()

@@ -22,6 +22,14 @@ void storeCp932Field(std::span<char> field, std::string_view cp932) {
     storeField(field, cp932.substr(0, text::cp932FitLength(cp932, field.size() - 1)));
 }
 
+void storeUndeclaredText(std::span<char> field, std::string_view bytes, bool fillsItsField) {
+    const std::string_view text = bytes.substr(0, bytes.find('\0'));
+    if (const auto length = text::multiByteUtf8Length(text, fillsItsField))
+        storeCp932Field(field, text::utf8ToCp932(text.substr(0, *length)));
+    else
+        storeField(field, bytes);
+}
+
 int32_t clampToInt32(uint64_t value) {
     constexpr auto kMax = uint64_t(std::numeric_limits<int32_t>::max());
     return int32_t(std::min(value, kMax));
