@@ -7,6 +7,7 @@
 #include <set>
 #include <system_error>
 
+#include "platform/path_names.h"
 #include "sources/vqf_decode.h"
 #include "sources/vqf_description.h"
 
@@ -38,8 +39,7 @@ std::vector<DecodeTarget> decodeTargets(const DecodeRequest& request) {
                 targets.push_back(t);
                 continue;
             }
-            t.output =
-                (fs::path(request.output) / fs::path(defaultWavPath(input)).filename()).string();
+            t.output = (fs::path(request.output) / lastElementOf(defaultWavPath(input))).string();
         } else {
             t.output = request.output;
         }

@@ -10,6 +10,7 @@
 
 #include "cli/decode_command.h"
 #include "platform/text_encoding.h"
+#include "platform/text_field.h"
 #include "sources/source_selector.h"
 #include "tags/song_tags.h"
 
@@ -19,10 +20,10 @@ namespace {
 
 // Tag texts are CP932 bytes; the terminal takes UTF-8.
 void showText(std::ostream& out, const char* field, const char* value, std::size_t size) {
-    const std::size_t length = strnlen(value, size);
-    if (length == 0)
+    const std::string_view bytes = fieldText({value, size});
+    if (bytes.empty())
         return;
-    out << "  " << field << ": " << text::cp932ToUtf8(std::string_view(value, length)) << '\n';
+    out << "  " << field << ": " << text::cp932ToUtf8(bytes) << '\n';
 }
 
 void showTags(std::ostream& out, const SongTags& tags) {

@@ -6,7 +6,6 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "cli/info_command.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
+#include "platform/path_names.h"
 
 namespace tembrel::cli {
 namespace {
@@ -104,11 +104,9 @@ int run(int argc, char** argv) {
 
     if (!types.empty()) {
         request.typeMask = 0;
-        for (std::string type : types) {
-            for (char& c : type)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const std::string& type : types) {
             for (const SourceType& known : kSourceTypes) {
-                if (type == known.name)
+                if (equalsIgnoringCase(type, known.name))
                     request.typeMask |= known.bit;
             }
         }

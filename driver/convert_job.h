@@ -11,6 +11,7 @@
 
 #include "driver/file_encoder.h"
 #include "driver/rename_list.h"
+#include "platform/dir_search.h"
 
 namespace tembrel {
 
@@ -69,10 +70,9 @@ class ConvertJob {
     // inputPath = path; outputPath = path with the extension of its last element
     // replaced by ".vqf" (appended when it has none).
     void setPaths(const std::string& path);
-    // Runs the whole job. The current directory is the same afterwards.
+    // Runs the whole job: the file, or each file of the folder walk (source_walk.h) as
+    // the walk finds it. The current directory is the same afterwards.
     void run();
-    // Walks the current directory with one type's pattern.
-    void scanFolder(std::string_view pattern);
     // Handles the file in inputPath / outputPath according to mode.
     void convertOne();
 
@@ -88,6 +88,8 @@ class ConvertJob {
     std::set<std::string> writtenOutputs_;
 };
 
+// What a looked-up path names.
+PathKind pathKindOf(const PathLookup& found);
 // outputPath of setPaths for an input path.
 std::string vqfPathFor(const std::string& inputPath);
 // The path and the name with exactly one "/" between them.

@@ -10,7 +10,7 @@ packages=(
   # libraries
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libmpg123-dev libfftw3-dev libcli11-dev
+  libmpg123-dev libfftw3-dev libcli11-dev libunistring-dev
   # tools the tests and benchmarks use to make and check fixtures
   lame sox python3 python3-mutagen xvfb xauth
   # real taggers whose output the tag readers are tested on
