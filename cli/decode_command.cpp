@@ -7,6 +7,7 @@
 #include <set>
 #include <system_error>
 
+#include "driver/job_progress.h"
 #include "platform/path_names.h"
 #include "sources/vqf_decode.h"
 #include "sources/vqf_description.h"
@@ -15,6 +16,8 @@ namespace tembrel::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr int kCancelled = 130;
 
 bool isFolder(const std::string& path) {
     std::error_code error;
@@ -55,12 +58,22 @@ std::vector<DecodeTarget> decodeTargets(const DecodeRequest& request) {
 
 int runDecode(const DecodeRequest& request, std::ostream& out, std::ostream& err) {
     const std::vector<DecodeTarget> targets = decodeTargets(request);
+    const std::atomic<bool>& cancel = jobProgress().cancelRequested;
     bool ok = true;
     for (std::size_t i = 0; i < targets.size(); ++i) {
         const std::string& input = request.paths[i];
         std::string error = targets[i].error;
+        if (cancel) {
+            err << "tembrel-cli: cancelled\n";
+            return kCancelled;
+        }
         if (error.empty()) {
-            const VqfDecodeResult result = decodeVqfToWav(input, targets[i].output, request.force);
+            const VqfDecodeResult result =
+                decodeVqfToWav(input, targets[i].output, request.force, &cancel);
+            if (result.cancelled) {
+                err << "tembrel-cli: " << input << ": cancelled\n";
+                return kCancelled;
+            }
             if (result.ok())
                 out << input << " -> " << targets[i].output << '\n';
             error = result.error;

@@ -18,10 +18,8 @@ struct EncodeRequest {
     std::vector<std::string> paths;
 };
 
-// Exit status: 0 when every file converted, 1 when any failed, 130 when cancelled.
+// Exit status: 0 when every file converted cleanly, 1 when any failed or converted with a
+// warning, 130 when cancelled.
 int runEncode(const EncodeRequest& request);
-
-// Installs the Ctrl-C handler that requests cancel exactly like a Cancel button.
-void installInterruptHandler();
 
 }  // namespace tembrel::cli

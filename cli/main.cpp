@@ -13,6 +13,7 @@
 #include "cli/decode_command.h"
 #include "cli/encode_command.h"
 #include "cli/info_command.h"
+#include "driver/cancel_signals.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "platform/path_names.h"
@@ -97,6 +98,8 @@ int run(int argc, char** argv) {
         return kUsageError;
     }
 
+    // Ctrl-C, kill and a closed terminal cancel every command as its Cancel would.
+    installCancelSignals();
     if (info->parsed())
         return runInfo(infoPaths);
     if (decode.parsed())
@@ -112,7 +115,6 @@ int run(int argc, char** argv) {
         }
     }
     request.showVqfFiles = shortForm;
-    installInterruptHandler();
     return runEncode(request);
 }
 
