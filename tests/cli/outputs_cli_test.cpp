@@ -3,8 +3,6 @@
 // that were cut short, and paths in every form a user types them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,16 +15,11 @@
 #include <vector>
 
 #include "platform/byte_order.h"
+#include "tests/support/read_only_folder.h"
 #include "tests/support/test_support.h"
 
 namespace tembrel::test {
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
 
 std::string text(const std::vector<uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
@@ -34,15 +27,11 @@ std::string text(const std::vector<uint8_t>& bytes) {
 
 class OutputsCliTest : public ::testing::Test {
   protected:
-    // Runs tembrel-cli in `cwd` (the test folder when empty) after `prefix`.
-    CliRun cli(const std::string& args, const std::string& prefix = "", std::string cwd = "") {
-        if (cwd.empty())
-            cwd = dir.path().string();
-        const std::string out = logs.file("out.txt");
-        const std::string err = logs.file("err.txt");
-        const int status = run("cd '" + cwd + "' && " + prefix + "'" + TEMBREL_CLI + "' " + args +
-                               " >'" + out + "' 2>'" + err + "' </dev/null");
-        return {status, text(readFile(out)), text(readFile(err))};
+    // Runs tembrel-cli in the test folder after `prefix`.
+    CommandResult cli(const std::string& args, const std::string& prefix = "") {
+        return runCaptured(
+            "cd '" + dir.path().string() + "' && " + prefix + "'" + TEMBREL_CLI + "' " + args,
+            logs);
     }
     std::string at(const std::string& name) const { return dir.file(name); }
     void wav(const std::string& name, uint32_t rate = 22050, uint32_t frames = 22050) {
@@ -96,7 +85,7 @@ class OutputsCliTest : public ::testing::Test {
 TEST_F(OutputsCliTest, FailedReencodeKeepsOldOutput) {
     wav("s48.wav", 48000);
     writeFile(at("s48.vqf"), "my only copy");
-    CliRun r = cli("encode s48.wav");
+    CommandResult r = cli("encode s48.wav");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(text(readFile(at("s48.vqf"))), "my only copy");
 
@@ -143,44 +132,17 @@ TEST_F(OutputsCliTest, KilledConversionLeavesNoTruncatedOutput) {
     ASSERT_EQ(left.size(), 1u);
     for (const char* extension : {".wav", ".mp3", ".rmp", ".vqf"})
         EXPECT_FALSE(left[0].ends_with(extension)) << left[0];
-    const CliRun r = cli("encode .");
+    const CommandResult r = cli("encode .");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("1 converted, 0 failed"), std::string::npos) << r.out;
 }
-
-// Makes a file impossible to delete (or rename, or change) for as long as it lives, as
-// root can only with the immutable flag.
-class ImmutableFile {
-  public:
-    explicit ImmutableFile(const std::string& path) : path_(path) { set_ = setFlag(true); }
-    ~ImmutableFile() {
-        if (set_)
-            setFlag(false);
-    }
-    bool usable() const { return set_; }
-
-  private:
-    bool setFlag(bool on) {
-        const int fd = open(path_.c_str(), O_RDONLY);
-        if (fd < 0)
-            return false;
-        int flags = 0;
-        bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        close(fd);
-        return ok;
-    }
-    std::string path_;
-    bool set_ = false;
-};
 
 TEST_F(OutputsCliTest, SourceThatCannotBeDeletedIsAWarningNotASuccess) {
     wav("keep.wav");
     ImmutableFile immutable(at("keep.wav"));
     if (!immutable.usable())
         GTEST_SKIP() << "cannot make a file immutable here";
-    const CliRun r = cli("encode --delete-source keep.wav");
+    const CommandResult r = cli("encode --delete-source keep.wav");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("converted with a warning: keep.wav -> keep.vqf"), std::string::npos)
         << r.out;
@@ -196,7 +158,7 @@ TEST_F(OutputsCliTest, PermissionsThatCannotBeCopiedAreAWarning) {
     wav("song.wav");
     fs::permissions(at("song.wav"), fs::perms(0640));
     // fchmod refuses the source's bits, as some file systems refuse permissions.
-    const CliRun r =
+    const CommandResult r =
         cli("encode song.wav",
             "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 LD_PRELOAD='" +
                 std::string(REFUSE_CHMOD_LIBRARY) + "' TEMBREL_TEST_REFUSED_MODE=640 ");
@@ -214,7 +176,7 @@ TEST_F(OutputsCliTest, SourceCutShortIsConvertedWithAWarningAndNeverDeleted) {
     wav("clip.wav", 22050, 44100);
     const std::vector<uint8_t> whole = readFile(at("clip.wav"));
     writeFile(at("t.wav"), std::vector<uint8_t>(whole.begin(), whole.begin() + 1000));
-    CliRun r = cli("encode --delete-source t.wav");
+    CommandResult r = cli("encode --delete-source t.wav");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "tembrel-cli: warning: t.wav: cut short: 0.011 s of 2.000 s; the source "
@@ -265,7 +227,7 @@ TEST_F(OutputsCliTest, TwoSourcesOfOneStemClashHoweverTheirPathsAreGiven) {
     for (const std::string& paths : forms) {
         SCOPED_TRACE(paths);
         fs::remove(at("x.vqf"));
-        const CliRun r = cli("encode " + paths);
+        const CommandResult r = cli("encode " + paths);
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.out.find("1 converted, 1 failed"), std::string::npos) << r.out;
         EXPECT_NE(r.err.find("was already written from another source"), std::string::npos);
