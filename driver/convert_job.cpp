@@ -248,8 +248,11 @@ void ConvertJob::convertOne() {
 
     std::vector<std::string> warnings;
     if (!output.commit(bits)) {
-        // Some file systems refuse permission bits; the output is still worth having.
-        if (!bits || !output.ok() || !output.commit()) {
+        // Some file systems refuse permission bits; the output is still worth having. Any
+        // other failure (a write that did not reach the disk) fails the file.
+        const int error = output.error();
+        const bool bitsRefused = error == EPERM || error == EOPNOTSUPP;
+        if (!bits || !bitsRefused || !output.ok() || !output.commit()) {
             fail(inputPath, outputPath, FileOutcome::Result::Failed,
                  "cannot put " + outputPath + " in place: " + errorText(output.error()));
             return;
