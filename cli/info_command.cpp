@@ -1,5 +1,7 @@
 #include "cli/info_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -113,6 +115,12 @@ int runInfo(const std::vector<std::string>& paths) {
         std::cout.flush();
     }
     return ok ? 0 : 1;
+}
+
+CommandRun setUpInfo(CLI::App& command, bool) {
+    const auto paths = std::make_shared<std::vector<std::string>>();
+    command.add_option("FILE", *paths, "Files to show")->required();
+    return [paths] { return runInfo(*paths); };
 }
 
 }  // namespace tembrel::cli

@@ -72,7 +72,7 @@ std::string joinPath(std::string_view directory, std::string_view name) {
 }
 
 std::string vqfPathFor(const std::string& inputPath) {
-    return replaceExtension(inputPath, ".vqf");
+    return replaceExtension(inputPath, kVqfExtension);
 }
 
 bool deleteFile(const std::string& path) {
@@ -162,18 +162,20 @@ void ConvertJob::finish(FileOutcome outcome) {
         warnings_.push_back(std::move(outcome));
 }
 
-bool ConvertJob::outputAlreadyWritten(const std::string& output) const {
-    if (writtenOutputs_.contains(outputKey(output)))
+bool ConvertJob::outputAlreadyWritten(const std::string& output) {
+    const OutputRecord& written = writtenOutputs();
+    if (written.names.contains(outputKey(output)))
         return true;
     struct stat st {};
-    return lstat(output.c_str(), &st) == 0 && writtenFiles_.contains({st.st_dev, st.st_ino});
+    return lstat(output.c_str(), &st) == 0 && written.files.contains({st.st_dev, st.st_ino});
 }
 
 void ConvertJob::rememberOutput(const std::string& output) {
-    writtenOutputs_.insert(outputKey(output));
+    OutputRecord& written = writtenOutputs();
+    written.names.insert(outputKey(output));
     struct stat st {};
     if (lstat(output.c_str(), &st) == 0)
-        writtenFiles_.insert({st.st_dev, st.st_ino});
+        written.files.insert({st.st_dev, st.st_ino});
 }
 
 void ConvertJob::convertOne() {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -27,6 +28,35 @@ inline constexpr int32_t kTypeWav = 1;
 inline constexpr int32_t kTypeMp3 = 2;
 inline constexpr int32_t kTypeRmp = 4;
 inline constexpr int32_t kAllTypes = kTypeWav | kTypeMp3 | kTypeRmp;
+
+// ConvertJob::typeMask. A window may change it while the walk reads it (a type whose pass
+// has not begun can still be switched on or off), so it is atomic; copies take its value.
+class TypeMask {
+  public:
+    TypeMask(int32_t bits = kAllTypes) : bits_(bits) {}
+    TypeMask(const TypeMask& other) : bits_(int32_t(other)) {}
+    TypeMask& operator=(const TypeMask& other) { return *this = int32_t(other); }
+    TypeMask& operator=(int32_t bits) {
+        bits_ = bits;
+        return *this;
+    }
+    operator int32_t() const { return bits_; }
+
+  private:
+    std::atomic<int32_t> bits_;
+};
+
+// Outputs written, by name (outputKey) and, once written, by file, so that two sources
+// never share one however their paths were given.
+struct OutputRecord {
+    std::set<std::string> names;
+    std::set<std::pair<dev_t, ino_t>> files;
+
+    void clear() {
+        names.clear();
+        files.clear();
+    }
+};
 
 struct SourceType {
     int32_t bit;
@@ -60,7 +90,7 @@ class ConvertJob {
     JobMode mode = JobMode::EncodeToVqf;
     std::string inputPath;
     std::string outputPath;
-    int32_t typeMask = kAllTypes;
+    TypeMask typeMask = kAllTypes;
     std::string folderPath;
     PathKind kind = PathKind::Unresolved;
     RenameList* renameTarget = nullptr;
@@ -68,6 +98,9 @@ class ConvertJob {
     FileEncoder* encoder = nullptr;
     // Optional.
     JobListener* listener = nullptr;
+    // Optional: a record of outputs shared with other jobs (the windows' jobs of one
+    // program run), in place of the job's own.
+    OutputRecord* sharedOutputs = nullptr;
 
     // What every front end does with a path the user gave: resets the two file counters
     // of JobProgress, keeps the path as folderPath and resolves it.
@@ -95,15 +128,14 @@ class ConvertJob {
     // With keepPartialOnCancel: puts a cancelled run's output in place; what to add to the
     // report.
     std::string keepPartial(SafeReplace& output, std::optional<uint32_t> bits);
-    bool outputAlreadyWritten(const std::string& output) const;
+    bool outputAlreadyWritten(const std::string& output);
     void rememberOutput(const std::string& output);
+
+    OutputRecord& writtenOutputs() { return sharedOutputs ? *sharedOutputs : ownOutputs_; }
 
     std::vector<FileOutcome> failures_;
     std::vector<FileOutcome> warnings_;
-    // Outputs this job has written, by name (outputKey) and, once written, by file, so
-    // that two sources never share one however their paths were given.
-    std::set<std::string> writtenOutputs_;
-    std::set<std::pair<dev_t, ino_t>> writtenFiles_;
+    OutputRecord ownOutputs_;
 };
 
 // What a looked-up path names.

@@ -38,7 +38,7 @@ std::string replaceExtension(std::string_view path, std::string_view extension) 
 
 bool hasVqfExtension(std::string_view path) {
     const std::size_t dot = extensionStart(path);
-    return dot != std::string_view::npos && equalsIgnoringCase(path.substr(dot), ".vqf");
+    return dot != std::string_view::npos && equalsIgnoringCase(path.substr(dot), kVqfExtension);
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {

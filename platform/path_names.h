@@ -9,6 +9,8 @@
 
 namespace tembrel {
 
+inline constexpr std::string_view kVqfExtension = ".vqf";
+
 // The last element: everything after the last "/"; the whole path when it has none.
 std::string_view lastElementOf(std::string_view path);
 // The last element without its extension.

@@ -1,4 +1,4 @@
-#include "sources/vqf_description.h"
+#include "decode/vqf_description.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "sources/vqf_decode.h"
+#include "decode/vqf_decode.h"
 
 #include <unistd.h>
 
@@ -9,11 +9,11 @@
 #include <system_error>
 #include <vector>
 
+#include "decode/vqf_description.h"
+#include "decode/wav_writer.h"
 #include "platform/path_names.h"
 #include "platform/safe_replace.h"
-#include "sources/vqf_description.h"
 #include "sources/vqf_source.h"
-#include "sources/wav_writer.h"
 #include "vqfheader/text_chunks.h"
 
 namespace tembrel {
