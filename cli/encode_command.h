@@ -7,6 +7,10 @@
 
 #include "driver/convert_settings.h"
 
+namespace CLI {
+class App;
+}
+
 namespace tembrel::cli {
 
 struct EncodeRequest {
@@ -21,5 +25,10 @@ struct EncodeRequest {
 // Exit status: 0 when every file converted cleanly, 1 when any failed or converted with a
 // warning, 130 when cancelled.
 int runEncode(const EncodeRequest& request);
+
+// The --types option that encode and rename share, filling `types`; typeMaskOf turns
+// what it took into typeMask bits.
+void addTypesOption(CLI::App& command, std::vector<std::string>& types);
+int32_t typeMaskOf(const std::vector<std::string>& types);
 
 }  // namespace tembrel::cli

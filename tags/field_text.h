@@ -17,7 +17,8 @@ void storeCp932Field(std::span<char> field, std::string_view cp932);
 // character is converted to CP932 (what CP932 lacks becomes "?"). Anything else keeps
 // its bytes, as Japanese texts written in CP932 need. `fillsItsField`: the text ran to
 // the end of a fixed-width field, so a UTF-8 writer may have cut its last character.
-void storeUndeclaredText(std::span<char> field, std::string_view bytes, bool fillsItsField = false);
+// True when characters were replaced on the way into CP932.
+bool storeUndeclaredText(std::span<char> field, std::string_view bytes, bool fillsItsField = false);
 
 // A file offset or length as the record's signed 32-bit number, capped at its maximum.
 int32_t clampToInt32(uint64_t value);

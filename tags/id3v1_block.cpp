@@ -12,13 +12,14 @@ namespace {
 
 constexpr std::size_t kBlockSize = 128;
 
-// Stores one fixed-width text, up to its first NUL; padding spaces stay.
-void storeFixedText(std::span<char> field, std::span<const uint8_t> bytes) {
+// Stores one fixed-width text, up to its first NUL; padding spaces stay. True when
+// characters were replaced on the way into CP932.
+bool storeFixedText(std::span<char> field, std::span<const uint8_t> bytes) {
     const auto* chars = reinterpret_cast<const char*>(bytes.data());
     const void* nul = std::memchr(chars, 0, bytes.size());
     const std::size_t length =
         nul ? std::size_t(static_cast<const char*>(nul) - chars) : bytes.size();
-    storeUndeclaredText(field, {chars, length}, nul == nullptr);
+    return storeUndeclaredText(field, {chars, length}, nul == nullptr);
 }
 
 }  // namespace
@@ -26,17 +27,18 @@ void storeFixedText(std::span<char> field, std::span<const uint8_t> bytes) {
 bool SongTags::parseId3v1Block(std::span<const uint8_t, 128> block) {
     if (block[0] != 'T' || block[1] != 'A' || block[2] != 'G')
         return false;
-    storeFixedText(title, block.subspan(3, 30));
-    storeFixedText(artist, block.subspan(33, 30));
-    storeFixedText(album, block.subspan(63, 30));
-    storeFixedText(year, block.subspan(93, 4));
+    setLossy(title, storeFixedText(title, block.subspan(3, 30)));
+    setLossy(artist, storeFixedText(artist, block.subspan(33, 30)));
+    setLossy(album, storeFixedText(album, block.subspan(63, 30)));
+    setLossy(year, storeFixedText(year, block.subspan(93, 4)));
     // The comment always spans 30 bytes; in ID3v1.1 the NUL at byte 125 ends it.
-    storeFixedText(comment, block.subspan(97, 30));
+    setLossy(comment, storeFixedText(comment, block.subspan(97, 30)));
     if (block[125] == 0)
         track = block[126];
     // Taggers write 255 for "no genre"; the table's entry 255 is for other uses of it.
     genreIndex = block[127] == kId3v1NoGenre ? kNoGenre : block[127];
     storeField(genre, block[127] == kId3v1NoGenre ? "" : kId3v1Genres[block[127]]);
+    setLossy(genre, false);
     return true;
 }
 

@@ -118,6 +118,7 @@ struct DecodedText {
     std::string text;  // CP932 bytes (or the stored bytes for encoding 0)
     bool converted;    // the text was converted, so it may be cut only between characters
     std::span<const uint8_t> rest;  // what follows the text's terminator
+    bool lossy = false;             // the conversion replaced characters
 };
 
 bool isUtf16(uint8_t encoding) {
@@ -148,9 +149,9 @@ DecodedText takeText(uint8_t encoding, std::span<const uint8_t> bytes) {
     if (encoding == 0)
         out.text = std::string(asChars(raw));
     else if (encoding == 3)
-        out.text = text::utf8ToCp932(asChars(raw));
+        out.text = text::utf8ToCp932(asChars(raw), &out.lossy);
     else  // UTF-16 missing its byte-order mark comes from little-endian writers
-        out.text = text::utf16ToCp932(raw, encoding == 2);
+        out.text = text::utf16ToCp932(raw, encoding == 2, &out.lossy);
     return out;
 }
 
@@ -274,6 +275,7 @@ FrameStep readTextFrame(std::span<char> field, const FrameArea& area, std::size_
     else
         storeField(field, value->text);
     step.stored = true;
+    step.lossy = value->lossy;
     return step;
 }
 
@@ -417,6 +419,7 @@ bool SongTags::parseId3v2Tag(std::span<const uint8_t> tag) {
             genreTaken = genreTaken || id == "TCON" || id == "TCO";
             if (field.data() == year)
                 yearIsTimestamp = id == "TDRC";
+            setLossy(field.data(), step.lossy);
         }
         position += step.consumed;
     }
@@ -429,6 +432,10 @@ bool SongTags::parseId3v2Tag(std::span<const uint8_t> tag) {
         const ResolvedGenre resolved = resolveGenre(text);
         genreIndex = resolved.index;
         storeField(genre, resolved.name);
+        // A name from the table lost nothing, whatever the frame held.
+        if (resolved.index != kNoGenre &&
+            resolved.name == kId3v1Genres[std::size_t(resolved.index)])
+            setLossy(genre, false);
     }
     // A recording time ("2003-04-05T10:00") gives its year.
     if (yearIsTimestamp && std::isdigit(uint8_t(year[0])) && std::isdigit(uint8_t(year[1])) &&

@@ -72,8 +72,10 @@ void takeList(SongTags& tags, std::span<const uint8_t> block) {
         if (size > left - kChunkHeaderSize)
             size = left - kChunkHeaderSize;
         auto data = block.subspan(position + kChunkHeaderSize, std::size_t(size));
-        if (auto field = infoField(tags, id); !field.empty())
-            storeUndeclaredText(field, {reinterpret_cast<const char*>(data.data()), data.size()});
+        if (auto field = infoField(tags, id); !field.empty()) {
+            const auto* text = reinterpret_cast<const char*>(data.data());
+            tags.setLossy(field.data(), storeUndeclaredText(field, {text, data.size()}));
+        }
         position += kChunkHeaderSize + std::size_t(size);
     }
 }

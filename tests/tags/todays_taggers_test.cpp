@@ -35,14 +35,15 @@ TEST(UndeclaredText, InfoAndId3v1TextsAreReadAsUtf8OnlyWhenTheyAreUtf8) {
         const char* what;
         std::string stored;
         std::string read;  // CP932
+        bool lossy;
     };
     const Case cases[] = {
-        {"UTF-8 Japanese", kRainSongUtf8, kRainSongCp932},
-        {"CP932 Japanese", kRainSongCp932, kRainSongCp932},
-        {"ASCII", "Plain title", "Plain title"},
-        {"Latin-1", "Caf\xe9", "Caf\xe9"},
-        {"UTF-8 without a CP932 form", "Caf\xc3\xa9", "Caf?"},
-        {"overlong UTF-8", "\xc0\xaf", "\xc0\xaf"},
+        {"UTF-8 Japanese", kRainSongUtf8, kRainSongCp932, false},
+        {"CP932 Japanese", kRainSongCp932, kRainSongCp932, false},
+        {"ASCII", "Plain title", "Plain title", false},
+        {"Latin-1", "Caf\xe9", "Caf\xe9", false},
+        {"UTF-8 without a CP932 form", "Caf\xc3\xa9", "Caf?", true},
+        {"overlong UTF-8", "\xc0\xaf", "\xc0\xaf", false},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -50,12 +51,14 @@ TEST(UndeclaredText, InfoAndId3v1TextsAreReadAsUtf8OnlyWhenTheyAreUtf8) {
         SongTags tags = readFileBytes(
             dir, riff("WAVE", cat({fmtChunk(), chunk("data", Bytes(4, 0)), infoList(c.stored)})));
         EXPECT_EQ(std::string(tags.title), c.read);
+        EXPECT_EQ(tags.isLossy(tags.title), c.lossy);
 
         tags.clear();
         ASSERT_TRUE(tags.parseId3v1Block(std::span<const uint8_t, 128>(
             id3v1Block(c.stored, "", "", "", c.stored, 0).data(), 128)));
         EXPECT_EQ(std::string(tags.title), c.read);
         EXPECT_EQ(std::string(tags.comment), c.read);
+        EXPECT_EQ(tags.isLossy(tags.comment), c.lossy);
     }
     // A UTF-8 writer cut the 30-byte ID3v1 title inside its eleventh あ: ten are read.
     std::string cut;
