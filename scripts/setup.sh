@@ -21,6 +21,8 @@ packages=(
   groff-base
   # the Debian package (dpkg-buildpackage, lintian)
   debhelper lintian
+  # real taggers whose output the tag readers are tested on
+  ffmpeg kid3-cli
 )
 
 missing=()
