@@ -7,8 +7,14 @@
 #include "app/interrupt_signals.h"
 #include "app/program_look.h"
 #include "app/tembrel_app.h"
+#include "driver/encode_worker.h"
+#include "twinvq/encoder_driver.h"
 
 int main(int argc, char** argv) {
+    // A worker converts files for a job of this program; it opens no window.
+    if (tembrel::isEncodeWorkerCall(argc, argv))
+        return tembrel::runEncodeWorker(argc, argv, tembrel::encoderDriver());
+    tembrel::setEncodeWorkerProgram(tembrel::kThisProgram);
     QApplication app(argc, argv);
     tembrel::applyProgramLook(app);
     tembrel::InterruptSignals interrupts;

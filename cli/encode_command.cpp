@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <optional>
 
 #include "cli/info_command.h"
 #include "cli/progress_line.h"
@@ -94,41 +95,58 @@ int runEncode(const EncodeRequest& request) {
     job.typeMask = request.typeMask;
     job.listener = plain ? &plainLines : nullptr;
 
+    const auto showsVqf = [&request](const std::string& path) {
+        return request.showVqfFiles && opensTagEditor(pathKindOf(lookupPath(path)), path);
+    };
+    int32_t totalFiles = 0;
+    if (live) {
+        for (const std::string& path : request.paths)
+            totalFiles += showsVqf(path) ? 0 : countFiles(path, request.typeMask);
+    }
+    // One job for every path, whose files may be converted at the same time.
+    job.severalPaths = request.paths.size() > 1;
+    progress.resetCounters();
+    progress.resetForEncoding();
+    // The live line runs while files are converted and stops while a VQF file is shown.
+    std::optional<ProgressMonitor> monitor;
+    struct StopLine {
+        // Cleared before the monitor is joined, however the run ends.
+        ~StopLine() { jobProgress().monitorRunning = false; }
+    } stopLine;
+    const auto startLine = [&] {
+        if (!live || monitor)
+            return;
+        progress.monitorRunning = true;
+        monitor.emplace(std::cerr, totalFiles, 0, 0);
+        monitor->start();
+    };
+    const auto finishFiles = [&] {
+        job.waitForFiles();
+        progress.monitorRunning = false;
+        monitor.reset();
+    };
+
     for (const std::string& path : request.paths) {
-        if (cancelSignalled()) {
-            cancelled = true;
+        if (cancelSignalled())
+            progress.cancelRequested = true;
+        if (progress.cancelRequested)
             break;
-        }
-        if (request.showVqfFiles && opensTagEditor(pathKindOf(lookupPath(path)), path)) {
+        if (showsVqf(path)) {
+            // After the files before it, so that the output keeps the order of the paths.
+            finishFiles();
             infoFailed = !showInfo(path, std::cout, std::cerr) || infoFailed;
             continue;
         }
         ++jobs;
-        const int32_t total = live ? countFiles(path, request.typeMask) : 0;
-
-        job.setUp(path);
-
-        progress.resetForEncoding();
-        if (cancelSignalled())
-            progress.cancelRequested = true;
-        progress.monitorRunning = true;
-        {
-            ProgressMonitor monitor(std::cerr, succeeded + failed + total, succeeded, failed);
-            // Cleared before the monitor is joined, however the job ends.
-            struct EndOfJob {
-                ~EndOfJob() { jobProgress().monitorRunning = false; }
-            } endOfJob;
-            if (live)
-                monitor.start();
-            job.run();
-        }
-        succeeded += progress.successCount;
-        failed += progress.failureCount;
-        if (progress.cancelRequested) {
-            cancelled = true;
-            break;
-        }
+        startLine();
+        job.folderPath = path;
+        job.resolvePath(path);
+        job.runFiles();
     }
+    finishFiles();
+    succeeded = progress.successCount;
+    failed = progress.failureCount;
+    cancelled = progress.cancelRequested;
 
     // A run that only showed VQF files has nothing to sum up.
     const auto warned = int32_t(job.warnings().size());

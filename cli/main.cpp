@@ -24,6 +24,8 @@
 #include "driver/cancel_signals.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
+#include "driver/encode_worker.h"
+#include "twinvq/encoder_driver.h"
 
 namespace tembrel::cli {
 namespace {
@@ -73,6 +75,13 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
     encode->add_flag("--no-attributes", s.noAttributeInherit,
                      "Do not give VQF files the permissions of their sources");
     encode->add_flag("--no-sound", s.noCompletionSound, "No bell at the end on a terminal");
+    encode
+        ->add_option("-j,--jobs", s.simultaneousFiles,
+                     "Files converted at the same time (default: the cores this process may "
+                     "use, " +
+                         std::to_string(s.simultaneousFiles) + ")")
+        ->type_name("N")
+        ->check(CLI::Range(1, 256));
     addTypesOption(*encode, *sharedTypes);
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
 
@@ -154,5 +163,8 @@ int run(int argc, char** argv) {
 }  // namespace tembrel::cli
 
 int main(int argc, char** argv) {
+    if (tembrel::isEncodeWorkerCall(argc, argv))
+        return tembrel::runEncodeWorker(argc, argv, tembrel::encoderDriver());
+    tembrel::setEncodeWorkerProgram(tembrel::kThisProgram);
     return tembrel::cli::run(argc, argv);
 }

@@ -8,17 +8,21 @@
 namespace tembrel::cli {
 
 std::string progressText(int32_t framesDone, int32_t framesTotal, int32_t succeeded, int32_t failed,
-                         int32_t total, const std::string& file) {
+                         int32_t total, const std::vector<std::string>& files) {
     int64_t percent = framesTotal > 0 ? int64_t(framesDone) * 100 / framesTotal : 0;
     if (percent < 0)
         percent = 0;
     if (percent > 100)
         percent = 100;
-    const std::string_view name = lastElementOf(file);
     std::string text = std::to_string(percent) + "%  converted " + std::to_string(succeeded) +
                        ", failed " + std::to_string(failed) + ", of " + std::to_string(total);
-    if (!name.empty())
-        text.append("  ").append(name);
+    const char* separator = "  ";
+    for (const std::string& file : files) {
+        const std::string_view name = lastElementOf(file);
+        if (!name.empty())
+            text.append(separator).append(name);
+        separator = ", ";
+    }
     return text;
 }
 
@@ -52,7 +56,7 @@ void ProgressMonitor::draw() {
     const int32_t failed = failedBefore_ + progress.failureCount;
     out_ << "\r\033[K"
          << progressText(progress.framesDone, progress.framesTotal, succeeded, failed, totalFiles_,
-                         progress.currentFile())
+                         progress.filesInHand())
          << std::flush;
 }
 

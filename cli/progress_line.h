@@ -6,12 +6,13 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tembrel::cli {
 
-// One refresh of the line: percent of the file in hand, counts, the file's name.
+// One refresh of the line: percent of the files in hand, counts, the files' names.
 std::string progressText(int32_t framesDone, int32_t framesTotal, int32_t succeeded, int32_t failed,
-                         int32_t total, const std::string& file);
+                         int32_t total, const std::vector<std::string>& files);
 
 // Runs while JobProgress::monitorRunning is set; redraws about twice a second. The
 // caller sets monitorRunning before start() and clears it before stop().

@@ -8,6 +8,7 @@
 
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
+#include "driver/source_state.h"
 #include "driver/source_walk.h"
 #include "platform/dir_search.h"
 #include "platform/file_attributes.h"
@@ -35,31 +36,6 @@ bool sameFile(const std::string& a, const std::string& b) {
 std::string errorText(int error) {
     return std::strerror(error);
 }
-
-// A source as it stands on disk. A file removed or replaced while it is converted stays
-// readable through the encoder's open handle, so the conversion alone cannot tell; this
-// is compared before and after it.
-struct SourceState {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-
-    static SourceState of(const std::string& path) {
-        struct stat st {};
-        if (stat(path.c_str(), &st) != 0)
-            return {};
-        return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-    }
-    bool sameFile(const SourceState& o) const {
-        return exists && o.exists && device == o.device && inode == o.inode;
-    }
-    bool sameContents(const SourceState& o) const {
-        return size == o.size && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
 
 }  // namespace
 
@@ -118,13 +94,22 @@ void ConvertJob::resolvePath(const std::string& path) {
 }
 
 void ConvertJob::run() {
+    runFiles();
+    waitForFiles();
+}
+
+void ConvertJob::runFiles() {
     // A cancel left from an earlier job must not make this one collect nothing.
     if (mode == JobMode::AutoRename)
         jobProgress().cancelRequested = false;
-    if (mode == JobMode::EncodeToVqf && encoder != nullptr) {
+    if (mode == JobMode::EncodeToVqf) {
         const ConvertSettings& settings = convertSettings();
-        encoder->copyBitRates(settings.bitRates);
-        encoder->setNameFromFileName(settings.noSongTitle);
+        bitRates_ = settings.bitRates;
+        nameFromFileName_ = settings.noSongTitle;
+        if (encoder != nullptr) {
+            encoder->copyBitRates(settings.bitRates);
+            encoder->setNameFromFileName(settings.noSongTitle);
+        }
     }
     if (kind == PathKind::File) {
         convertOne();
@@ -134,35 +119,46 @@ void ConvertJob::run() {
         setPaths(path);
         convertOne();
     };
-    switch (walkSources(
-        folderPath, [this] { return typeMask; }, convertSettings(), convert)) {
-        case WalkEnd::Done:
-            break;
-        case WalkEnd::NoCurrentDirectory:
-            fail(folderPath, "", FileOutcome::Result::Failed, "cannot tell the current directory");
-            break;
-        case WalkEnd::NoSuchFolder:
-            // A path that names nothing is one failure.
-            fail(folderPath, "", FileOutcome::Result::Failed, "no such file or folder");
-            break;
+    const WalkEnd end = walkSources(
+        folderPath, [this] { return typeMask; }, convertSettings(), convert);
+    if (end == WalkEnd::Done)
+        return;
+    const uint64_t ticket = nextTicket_++;
+    if (end == WalkEnd::NoCurrentDirectory) {
+        fail(ticket, folderPath, "", FileOutcome::Result::Failed,
+             "cannot tell the current directory");
+    } else {
+        // A path that names nothing is one failure.
+        fail(ticket, folderPath, "", FileOutcome::Result::Failed, "no such file or folder");
     }
 }
 
-void ConvertJob::fail(const std::string& input, const std::string& output,
+void ConvertJob::fail(uint64_t ticket, const std::string& input, const std::string& output,
                       FileOutcome::Result result, const std::string& reason) {
     jobProgress().failureCount++;
-    FileOutcome outcome{input, output, result, reason};
-    if (listener != nullptr)
-        listener->fileDone(outcome);
-    failures_.push_back(std::move(outcome));
+    report(ticket, {input, output, result, reason});
 }
 
-void ConvertJob::finish(FileOutcome outcome) {
+void ConvertJob::finish(uint64_t ticket, FileOutcome outcome) {
     jobProgress().successCount++;
-    if (listener != nullptr)
-        listener->fileDone(outcome);
-    if (outcome.result == FileOutcome::Result::ConvertedWithWarning)
-        warnings_.push_back(std::move(outcome));
+    report(ticket, std::move(outcome));
+}
+
+void ConvertJob::report(uint64_t ticket, FileOutcome outcome) {
+    // Files finish in any order when several are converted at once; they are told of in
+    // the order they were started.
+    waitingReports_.emplace(ticket, std::move(outcome));
+    while (!waitingReports_.empty() && waitingReports_.begin()->first == nextReport_) {
+        FileOutcome next = std::move(waitingReports_.begin()->second);
+        waitingReports_.erase(waitingReports_.begin());
+        ++nextReport_;
+        if (listener != nullptr)
+            listener->fileDone(next);
+        if (next.result == FileOutcome::Result::ConvertedWithWarning)
+            warnings_.push_back(std::move(next));
+        else if (next.result != FileOutcome::Result::Converted)
+            failures_.push_back(std::move(next));
+    }
 }
 
 bool ConvertJob::outputAlreadyWritten(const std::string& output) {
@@ -190,63 +186,86 @@ void ConvertJob::convertOne() {
     if (mode != JobMode::EncodeToVqf)
         return;
 
-    JobProgress& progress = jobProgress();
-    const ConvertSettings& settings = convertSettings();
-    progress.setCurrentFile(inputPath);
+    const uint64_t ticket = nextTicket_++;
+    const bool inWorkers = useWorkers();
+    if (!inWorkers)
+        jobProgress().setCurrentFile(inputPath);
 
-    if (encoder == nullptr) {
-        fail(inputPath, outputPath, FileOutcome::Result::Failed, "no encoder");
+    if (encoder == nullptr && !inWorkers) {
+        fail(ticket, inputPath, outputPath, FileOutcome::Result::Failed, "no encoder");
         return;
     }
+    // What a file still in hand does to this one's name is known only once it is done.
+    if (inWorkers)
+        waitForFilesTouching(inputPath, outputPath);
     if (sameFile(inputPath, outputPath)) {
-        fail(inputPath, outputPath, FileOutcome::Result::Failed,
+        fail(ticket, inputPath, outputPath, FileOutcome::Result::Failed,
              "the output would overwrite the source itself");
         return;
     }
     if (outputAlreadyWritten(outputPath)) {
-        fail(inputPath, outputPath, FileOutcome::Result::Failed,
+        fail(ticket, inputPath, outputPath, FileOutcome::Result::Failed,
              outputPath + " was already written from another source in this job");
         return;
     }
 
     const SourceState before = SourceState::of(inputPath);
-    encoder->encodeFile(inputPath, outputPath);
+    if (inWorkers && handToWorker(ticket, before))
+        return;
+    if (encoder == nullptr) {
+        fail(ticket, inputPath, outputPath, FileOutcome::Result::Failed, "no encoder");
+        return;
+    }
+    encodeHere(ticket, inputPath, outputPath, before);
+}
+
+void ConvertJob::encodeHere(uint64_t ticket, const std::string& input, const std::string& output,
+                            const SourceState& before) {
+    encoder->encodeFile(input, output);
+    settle(ticket, input, output, before,
+           {encoder->failureReason(), encoder->warning(), encoder->takeOutput()});
+}
+
+void ConvertJob::settle(uint64_t ticket, const std::string& input, const std::string& outputName,
+                        const SourceState& before, EncodeEnd end) {
+    const JobProgress& progress = jobProgress();
+    const ConvertSettings& settings = convertSettings();
     // Complete, partial or none; whatever is not put in place below is removed with it.
-    SafeReplace output = encoder->takeOutput();
+    SafeReplace& output = end.output;
     // The output takes the source's permission bits, as a new file's when not asked to.
     const std::optional<uint32_t> bits =
-        settings.noAttributeInherit ? std::nullopt : readAttributes(inputPath);
+        settings.noAttributeInherit ? std::nullopt : readAttributes(input);
 
-    if (!encoder->failureReason().empty() && !progress.cancelRequested) {
+    if (!end.failure.empty() && !progress.cancelRequested) {
         // A failed conversion leaves no partial output and never costs the source or an
         // older output.
-        fail(inputPath, outputPath, FileOutcome::Result::Failed, encoder->failureReason());
+        fail(ticket, input, outputName, FileOutcome::Result::Failed, end.failure);
         return;
     }
     if (progress.cancelRequested) {
         std::string reason = "cancelled";
         if (settings.keepPartialOnCancel && output.ok())
-            reason += keepPartial(output, bits);
-        fail(inputPath, outputPath, FileOutcome::Result::Cancelled, reason);
+            reason += keepPartial(output, bits, outputName);
+        fail(ticket, input, outputName, FileOutcome::Result::Cancelled, reason);
         return;
     }
-    const SourceState after = SourceState::of(inputPath);
+    const SourceState after = SourceState::of(input);
     if (!after.sameFile(before)) {
         // Removed or replaced while it was read: the output holds the whole file as it was
         // opened and may be the only copy of that audio left, so it is put in place;
         // whatever has the name now was never converted and is not deleted.
         const bool kept = output.commit(bits);
         if (kept)
-            rememberOutput(outputPath);
-        fail(inputPath, outputPath, FileOutcome::Result::Failed,
+            rememberOutput(outputName);
+        fail(ticket, input, outputName, FileOutcome::Result::Failed,
              "the source was removed or replaced while it was converted; " +
-                 (kept ? outputPath + " is kept"
+                 (kept ? outputName + " is kept"
                        : "its output could not be kept: " + errorText(output.error())));
         return;
     }
     if (!after.sameContents(before)) {
         // Cut short or rewritten while it was read: the output mixes old and new contents.
-        fail(inputPath, outputPath, FileOutcome::Result::Failed,
+        fail(ticket, input, outputName, FileOutcome::Result::Failed,
              "the source changed while it was converted");
         return;
     }
@@ -258,37 +277,38 @@ void ConvertJob::convertOne() {
         const int error = output.error();
         const bool bitsRefused = error == EPERM || error == EOPNOTSUPP;
         if (!bits || !bitsRefused || !output.ok() || !output.commit()) {
-            fail(inputPath, outputPath, FileOutcome::Result::Failed,
-                 "cannot put " + outputPath + " in place: " + errorText(output.error()));
+            fail(ticket, input, outputName, FileOutcome::Result::Failed,
+                 "cannot put " + outputName + " in place: " + errorText(output.error()));
             return;
         }
-        warnings.push_back("the source's permissions could not be given to " + outputPath);
+        warnings.push_back("the source's permissions could not be given to " + outputName);
     }
-    rememberOutput(outputPath);
+    rememberOutput(outputName);
 
     // A source that delivered less than it announces keeps what the output lacks.
-    const std::string& shortfall = encoder->warning();
+    const std::string& shortfall = end.warning;
     if (!shortfall.empty())
         warnings.push_back(shortfall + (settings.deleteSource ? "; the source is kept" : ""));
-    if (settings.deleteSource && shortfall.empty() && !deleteFile(inputPath))
+    if (settings.deleteSource && shortfall.empty() && !deleteFile(input))
         warnings.push_back("the source could not be deleted: " + errorText(errno));
 
     std::string reason;
     for (const std::string& w : warnings)
         reason += (reason.empty() ? "" : "; ") + w;
-    finish({inputPath, outputPath,
-            warnings.empty() ? FileOutcome::Result::Converted
-                             : FileOutcome::Result::ConvertedWithWarning,
-            reason});
+    finish(ticket, {input, outputName,
+                    warnings.empty() ? FileOutcome::Result::Converted
+                                     : FileOutcome::Result::ConvertedWithWarning,
+                    reason});
 }
 
-std::string ConvertJob::keepPartial(SafeReplace& output, std::optional<uint32_t> bits) {
+std::string ConvertJob::keepPartial(SafeReplace& output, std::optional<uint32_t> bits,
+                                    const std::string& outputName) {
     // Never over an older output: the partial file takes the name only when it is free,
     // else a name of its own beside it.
     if (output.commitNoReplace(bits))
-        return "; the partial output is kept as " + outputPath;
+        return "; the partial output is kept as " + outputName;
     if (output.error() == EEXIST) {
-        const std::string partial = replaceExtension(outputPath, ".partial.vqf");
+        const std::string partial = replaceExtension(outputName, ".partial.vqf");
         if (output.commitNoReplace(bits, partial))
             return "; the partial output is kept as " + partial;
     }

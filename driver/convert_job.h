@@ -5,8 +5,11 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,6 +19,7 @@
 
 #include "driver/file_encoder.h"
 #include "driver/rename_list.h"
+#include "driver/source_state.h"
 #include "platform/dir_search.h"
 
 namespace tembrel {
@@ -78,15 +82,23 @@ struct FileOutcome {
     std::string reason;  // why it failed, or the warning; empty for a clean conversion
 };
 
-// Told about every file as it is finished, on the thread that runs the job.
+// Told about every file as it is finished, on the thread that runs the job, in the order
+// the files were started.
 class JobListener {
   public:
     virtual ~JobListener() = default;
     virtual void fileDone(const FileOutcome& outcome) = 0;
 };
 
+struct FilesInHand;
+
 class ConvertJob {
   public:
+    ConvertJob();
+    ~ConvertJob();
+    ConvertJob(ConvertJob&&) noexcept;
+    ConvertJob& operator=(ConvertJob&&) noexcept;
+
     JobMode mode = JobMode::EncodeToVqf;
     std::string inputPath;
     std::string outputPath;
@@ -94,13 +106,18 @@ class ConvertJob {
     std::string folderPath;
     PathKind kind = PathKind::Unresolved;
     RenameList* renameTarget = nullptr;
-    // Encodes for an EncodeToVqf job; must be set before run() in that mode.
+    // Encodes for an EncodeToVqf job, in this process; must be set before run() in that
+    // mode. Files handed to worker processes are encoded by the workers' own encoder.
     FileEncoder* encoder = nullptr;
     // Optional.
     JobListener* listener = nullptr;
     // Optional: a record of outputs shared with other jobs (the windows' jobs of one
     // program run), in place of the job's own.
     OutputRecord* sharedOutputs = nullptr;
+    // Set by a front end that runs this job for several paths in turn (runFiles() for
+    // each, then waitForFiles() once), so that the files of different paths are converted
+    // at the same time too. Otherwise a job of a single file converts it in this process.
+    bool severalPaths = false;
 
     // What every front end does with a path the user gave: resets the two file counters
     // of JobProgress, keeps the path as folderPath and resolves it.
@@ -110,9 +127,15 @@ class ConvertJob {
     // inputPath = path; outputPath = path with the extension of its last element
     // replaced by ".vqf" (appended when it has none).
     void setPaths(const std::string& path);
-    // Runs the whole job: the file, or each file of the folder walk (source_walk.h) as
-    // the walk finds it. The current directory is the same afterwards.
+    // Runs the whole job: runFiles(), then waitForFiles().
     void run();
+    // The file, or each file of the folder walk (source_walk.h) as the walk finds it.
+    // With simultaneousFiles above 1 (and a worker program, encode_worker.h) the files
+    // go to worker processes, up to that many at once, started in walk order; some may
+    // still be converting when this returns. The current directory is the same afterwards.
+    void runFiles();
+    // Waits until every file started has been handled and told of, and ends the workers.
+    void waitForFiles();
     // Handles the file in inputPath / outputPath according to mode.
     void convertOne();
 
@@ -122,20 +145,55 @@ class ConvertJob {
     const std::vector<FileOutcome>& warnings() const { return warnings_; }
 
   private:
-    void fail(const std::string& input, const std::string& output, FileOutcome::Result result,
-              const std::string& reason);
-    void finish(FileOutcome outcome);
+    // What an encoder left of one file.
+    struct EncodeEnd {
+        std::string failure;
+        std::string warning;
+        SafeReplace output;
+    };
+
+    // Every file of an encoding job has a ticket, in the order it was started; its
+    // outcome is told of in that order.
+    void fail(uint64_t ticket, const std::string& input, const std::string& output,
+              FileOutcome::Result result, const std::string& reason);
+    void finish(uint64_t ticket, FileOutcome outcome);
+    void report(uint64_t ticket, FileOutcome outcome);
+    void encodeHere(uint64_t ticket, const std::string& input, const std::string& output,
+                    const SourceState& before);
+    // What becomes of a file once its encoder is done: its output put in place or
+    // removed, its source deleted if asked, the counts and the report. Runs in the
+    // folder the file was started in.
+    void settle(uint64_t ticket, const std::string& input, const std::string& outputName,
+                const SourceState& before, EncodeEnd end);
     // With keepPartialOnCancel: puts a cancelled run's output in place; what to add to the
     // report.
-    std::string keepPartial(SafeReplace& output, std::optional<uint32_t> bits);
+    std::string keepPartial(SafeReplace& output, std::optional<uint32_t> bits,
+                            const std::string& outputName);
     bool outputAlreadyWritten(const std::string& output);
     void rememberOutput(const std::string& output);
 
     OutputRecord& writtenOutputs() { return sharedOutputs ? *sharedOutputs : ownOutputs_; }
 
+    // Several files at once (files_in_hand.cpp).
+    bool useWorkers() const;
+    // Hands the file in inputPath / outputPath to a worker; false when none can take it.
+    bool handToWorker(uint64_t ticket, const SourceState& before);
+    // Waits while a file in hand writes or reads either name.
+    void waitForFilesTouching(const std::string& input, const std::string& output);
+    // Waits a little for the workers and settles the files they are done with.
+    void pumpWorkers();
+    void publishFilesInHand();
+
     std::vector<FileOutcome> failures_;
     std::vector<FileOutcome> warnings_;
     OutputRecord ownOutputs_;
+    uint64_t nextTicket_ = 0;
+    uint64_t nextReport_ = 0;
+    std::map<uint64_t, FileOutcome> waitingReports_;
+    // The settings in force when the job began, for its workers.
+    std::array<int32_t, 6> bitRates_{};
+    bool nameFromFileName_ = false;
+    std::unique_ptr<FilesInHand> inHand_;
 };
 
 // What a looked-up path names.

@@ -1,5 +1,6 @@
-// The process-wide conversion settings: seven option flags and the six selectable bit
-// rates. Nothing is stored between runs; every start begins with the defaults.
+// The process-wide conversion settings: seven option flags, the six selectable bit rates
+// and how many files are converted at once. Nothing is stored between runs; every start
+// begins with the defaults.
 #pragma once
 
 #include <array>
@@ -8,6 +9,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "platform/usable_cores.h"
 
 namespace tembrel {
 
@@ -25,6 +28,9 @@ struct ConvertSettings {
     bool noCompletionSound = false;
     // Ordered like kDefaultBitRates.
     std::array<int32_t, 6> bitRates = kDefaultBitRates;
+    // How many files a job converts at the same time; 1 converts them one after the
+    // other in the program's own process, as a job of a single file always does.
+    int32_t simultaneousFiles = usableCores();
 
     void resetToDefaults();
 };

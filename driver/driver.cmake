@@ -4,5 +4,6 @@ add_library(driver STATIC
   ${CMAKE_CURRENT_LIST_DIR}/convert_settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/convert_job.cpp
   ${CMAKE_CURRENT_LIST_DIR}/source_walk.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/files_in_hand.cpp
   ${CMAKE_CURRENT_LIST_DIR}/front_end.cpp)
-target_link_libraries(driver PUBLIC job_progress platform)
+target_link_libraries(driver PUBLIC job_progress platform platform_process encode_workers)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -31,6 +32,9 @@ class FileEncoder {
     // partial after a cancelled one, none (!ok()) after a failure. Whoever takes it
     // commits it over the output path or abandons it.
     virtual SafeReplace takeOutput() = 0;
+    // Told the temporary file's path as soon as encodeFile has made it, so that whoever
+    // runs the encoder in another process can remove the file should that process die.
+    virtual void setOutputObserver(std::function<void(const std::string& temporaryPath)>) {}
 };
 
 }  // namespace tembrel

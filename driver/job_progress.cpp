@@ -14,13 +14,22 @@ void JobProgress::resetForEncoding() {
 }
 
 void JobProgress::setCurrentFile(const std::string& path) {
-    std::lock_guard lock(fileMutex_);
-    currentFile_ = path;
+    setFilesInHand(path.empty() ? std::vector<std::string>{} : std::vector<std::string>{path});
 }
 
 std::string JobProgress::currentFile() const {
     std::lock_guard lock(fileMutex_);
-    return currentFile_;
+    return filesInHand_.empty() ? std::string() : filesInHand_.front();
+}
+
+void JobProgress::setFilesInHand(std::vector<std::string> paths) {
+    std::lock_guard lock(fileMutex_);
+    filesInHand_ = std::move(paths);
+}
+
+std::vector<std::string> JobProgress::filesInHand() const {
+    std::lock_guard lock(fileMutex_);
+    return filesInHand_;
 }
 
 JobProgress& jobProgress() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace tembrel {
 
@@ -27,11 +28,16 @@ class JobProgress {
     // The file in hand, for progress displays. A text cannot be one atomic word, so
     // this one field is guarded by a mutex of its own.
     void setCurrentFile(const std::string& path);
+    // The first of the files in hand; empty when there is none.
     std::string currentFile() const;
+    // A job that converts several files at once has them all in hand, in the order they
+    // were started; framesDone and framesTotal are then their sums.
+    void setFilesInHand(std::vector<std::string> paths);
+    std::vector<std::string> filesInHand() const;
 
   private:
     mutable std::mutex fileMutex_;
-    std::string currentFile_;
+    std::vector<std::string> filesInHand_;
 };
 
 // The one instance of the process.

@@ -10,6 +10,8 @@ namespace {
 
 // How long an idle worker may take to notice that the job has no more work.
 constexpr auto kEndGrace = std::chrono::seconds(5);
+// How long a cancelled worker may take to finish its frame before it is killed.
+constexpr auto kCancelGrace = std::chrono::seconds(10);
 
 }  // namespace
 
@@ -65,6 +67,15 @@ WorkerPool::Submitted WorkerPool::submit(uint64_t ticket, const worker::EncodeRe
 
 std::vector<WorkerPool::Done> WorkerPool::pump(std::chrono::milliseconds timeout) {
     std::vector<Done> done;
+    // A worker that does not stop when cancelled is stuck; its file goes with it.
+    const auto now = std::chrono::steady_clock::now();
+    for (std::size_t i = slots_.size(); i-- > 0;) {
+        Slot& slot = slots_[i];
+        if (slot.busy && slot.cancelSent && now - slot.cancelledAt > kCancelGrace) {
+            lose(slot, "did not stop when cancelled", done);
+            slots_.erase(slots_.begin() + std::ptrdiff_t(i));
+        }
+    }
     std::vector<pollfd> fds;
     for (const Slot& slot : slots_)
         fds.push_back({slot.process.channel(), POLLIN, 0});
@@ -141,8 +152,10 @@ void WorkerPool::lose(Slot& slot, const std::string& how, std::vector<Done>& don
 
 void WorkerPool::cancel() {
     for (Slot& slot : slots_) {
-        if (slot.busy && !slot.cancelSent)
+        if (slot.busy && !slot.cancelSent) {
             slot.cancelSent = slot.process.signal(SIGTERM);
+            slot.cancelledAt = std::chrono::steady_clock::now();
+        }
     }
 }
 

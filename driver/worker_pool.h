@@ -61,6 +61,7 @@ class WorkerPool {
         bool ready = false;
         bool busy = false;
         bool cancelSent = false;
+        std::chrono::steady_clock::time_point cancelledAt;
         uint64_t ticket = 0;
         std::string temporaryPath;
         int32_t framesDone = 0;

@@ -177,6 +177,8 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     // The output goes into a temporary file beside it, which the caller puts in place;
     // any way out before that removes it (after the session has closed it).
     SafeReplace output = SafeReplace::create(outputPath);
+    if (output.ok() && outputObserver_)
+        outputObserver_(output.path());
 
     // From here on every way out closes the output, terminates the library once and
     // releases the buffers and the source.

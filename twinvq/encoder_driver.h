@@ -32,6 +32,9 @@ class EncoderDriver final : public FileEncoder {
     const std::string& failureReason() const override { return failure_; }
     const std::string& warning() const override { return warning_; }
     SafeReplace takeOutput() override { return std::move(output_); }
+    void setOutputObserver(std::function<void(const std::string&)> observer) override {
+        outputObserver_ = std::move(observer);
+    }
 
     // kbit/s for a sampling rate in kHz and a channel mode; 0 for rates without one.
     int32_t lookupBitRate(int32_t kHz, int32_t channelMode) const;
@@ -58,6 +61,7 @@ class EncoderDriver final : public FileEncoder {
     int32_t rateTable_[2][3] = {};
     bool nameFromFileName_ = false;
     std::function<void(int32_t)> frameObserver_;
+    std::function<void(const std::string&)> outputObserver_;
     std::vector<float> samples_;
     std::vector<uint8_t> pcm_;
     std::string failure_;
