@@ -136,7 +136,7 @@ void ConvertJob::runFiles() {
 void ConvertJob::fail(uint64_t ticket, const std::string& input, const std::string& output,
                       FileOutcome::Result result, const std::string& reason) {
     jobProgress().failureCount++;
-    report(ticket, {input, output, result, reason});
+    report(ticket, FileOutcome{input, output, result, reason});
 }
 
 void ConvertJob::finish(uint64_t ticket, FileOutcome outcome) {
@@ -144,20 +144,22 @@ void ConvertJob::finish(uint64_t ticket, FileOutcome outcome) {
     report(ticket, std::move(outcome));
 }
 
-void ConvertJob::report(uint64_t ticket, FileOutcome outcome) {
+void ConvertJob::report(uint64_t ticket, std::optional<FileOutcome> outcome) {
     // Files finish in any order when several are converted at once; they are told of in
     // the order they were started.
     waitingReports_.emplace(ticket, std::move(outcome));
     while (!waitingReports_.empty() && waitingReports_.begin()->first == nextReport_) {
-        FileOutcome next = std::move(waitingReports_.begin()->second);
+        std::optional<FileOutcome> next = std::move(waitingReports_.begin()->second);
         waitingReports_.erase(waitingReports_.begin());
         ++nextReport_;
+        if (!next)
+            continue;
         if (listener != nullptr)
-            listener->fileDone(next);
-        if (next.result == FileOutcome::Result::ConvertedWithWarning)
-            warnings_.push_back(std::move(next));
-        else if (next.result != FileOutcome::Result::Converted)
-            failures_.push_back(std::move(next));
+            listener->fileDone(*next);
+        if (next->result == FileOutcome::Result::ConvertedWithWarning)
+            warnings_.push_back(std::move(*next));
+        else if (next->result != FileOutcome::Result::Converted)
+            failures_.push_back(std::move(*next));
     }
 }
 
@@ -210,8 +212,18 @@ void ConvertJob::convertOne() {
     }
 
     const SourceState before = SourceState::of(inputPath);
-    if (inWorkers && handToWorker(ticket, before))
-        return;
+    if (inWorkers) {
+        switch (handToWorker(ticket, before)) {
+            case Handed::Yes:
+                return;
+            case Handed::Cancelled:
+                // Never begun, as if the walk had stopped before it.
+                report(ticket, std::nullopt);
+                return;
+            case Handed::NoWorker:
+                break;
+        }
+    }
     if (encoder == nullptr) {
         fail(ticket, inputPath, outputPath, FileOutcome::Result::Failed, "no encoder");
         return;

@@ -157,7 +157,9 @@ class ConvertJob {
     void fail(uint64_t ticket, const std::string& input, const std::string& output,
               FileOutcome::Result result, const std::string& reason);
     void finish(uint64_t ticket, FileOutcome outcome);
-    void report(uint64_t ticket, FileOutcome outcome);
+    // Every ticket is reported once: with its outcome, or with none for a file that was
+    // never begun (the job was cancelled while it waited for a worker).
+    void report(uint64_t ticket, std::optional<FileOutcome> outcome);
     void encodeHere(uint64_t ticket, const std::string& input, const std::string& output,
                     const SourceState& before);
     // What becomes of a file once its encoder is done: its output put in place or
@@ -176,8 +178,9 @@ class ConvertJob {
 
     // Several files at once (files_in_hand.cpp).
     bool useWorkers() const;
-    // Hands the file in inputPath / outputPath to a worker; false when none can take it.
-    bool handToWorker(uint64_t ticket, const SourceState& before);
+    // Hands the file in inputPath / outputPath to a worker.
+    enum class Handed { Yes, NoWorker, Cancelled };
+    Handed handToWorker(uint64_t ticket, const SourceState& before);
     // Waits while a file in hand writes or reads either name.
     void waitForFilesTouching(const std::string& input, const std::string& output);
     // Waits a little for the workers and settles the files they are done with.
@@ -189,7 +192,7 @@ class ConvertJob {
     OutputRecord ownOutputs_;
     uint64_t nextTicket_ = 0;
     uint64_t nextReport_ = 0;
-    std::map<uint64_t, FileOutcome> waitingReports_;
+    std::map<uint64_t, std::optional<FileOutcome>> waitingReports_;
     // The settings in force when the job began, for its workers.
     std::array<int32_t, 6> bitRates_{};
     bool nameFromFileName_ = false;

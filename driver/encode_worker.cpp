@@ -147,8 +147,8 @@ bool isEncodeWorkerCall(int argc, char** argv) {
 }
 
 std::vector<std::string> encodeWorkerArguments() {
-    return {std::string(kEncodeWorkerOption), std::to_string(worker::kProtocolVersion),
-            std::to_string(::getpid())};
+    return {program_invocation_name, std::string(kEncodeWorkerOption),
+            std::to_string(worker::kProtocolVersion), std::to_string(::getpid())};
 }
 
 int runEncodeWorker(int argc, char** argv, FileEncoder& encoder) {

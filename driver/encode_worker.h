@@ -26,7 +26,8 @@ inline constexpr const char* kKillWorkerVariable = "TEMBREL_TEST_KILL_WORKER_ON"
 bool isEncodeWorkerCall(int argc, char** argv);
 // The worker's whole run, to its exit status.
 int runEncodeWorker(int argc, char** argv, FileEncoder& encoder);
-// What a worker of this process is started with, after the program.
+// The arguments a worker of this process is started with, argv[0] first (the name this
+// process was started by, so that a worker shows as the same program).
 std::vector<std::string> encodeWorkerArguments();
 
 // The program a job starts as its workers. A main() that hands kEncodeWorkerOption to

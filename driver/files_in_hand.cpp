@@ -88,7 +88,7 @@ bool ConvertJob::useWorkers() const {
            !jobProgress().cancelRequested;
 }
 
-bool ConvertJob::handToWorker(uint64_t ticket, const SourceState& before) {
+ConvertJob::Handed ConvertJob::handToWorker(uint64_t ticket, const SourceState& before) {
     if (!inHand_)
         inHand_ = std::make_unique<FilesInHand>();
     FilesInHand& hand = *inHand_;
@@ -99,22 +99,22 @@ bool ConvertJob::handToWorker(uint64_t ticket, const SourceState& before) {
     FilesInHand::File file{inputPath, outputPath, {}, before, FolderHandle()};
     const std::string folder = currentDirectory();
     if (folder.empty() || !file.folder.valid())
-        return false;
+        return Handed::NoWorker;
     addNamesOf(inputPath, file.names);
     addNamesOf(outputPath, file.names);
     const worker::EncodeRequest request{folder, inputPath, outputPath, bitRates_,
                                         nameFromFileName_};
     for (;;) {
-        // A file not yet started is no longer handed out once the job is cancelled.
+        // A file not yet begun is no longer handed out once the job is cancelled.
         if (jobProgress().cancelRequested)
-            return false;
+            return Handed::Cancelled;
         switch (hand.pool->submit(ticket, request)) {
             case WorkerPool::Submitted::Yes:
                 hand.files.emplace(ticket, std::move(file));
                 publishFilesInHand();
-                return true;
+                return Handed::Yes;
             case WorkerPool::Submitted::NoWorker:
-                return false;
+                return Handed::NoWorker;
             case WorkerPool::Submitted::AllBusy:
                 pumpWorkers();
                 break;

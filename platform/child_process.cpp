@@ -41,7 +41,7 @@ int waitFor(pid_t pid, int flags) {
 
 }  // namespace
 
-ChildProcess ChildProcess::start(const std::string& program, const std::vector<std::string>& args) {
+ChildProcess ChildProcess::start(const std::string& program, const std::vector<std::string>& argv) {
     ChildProcess child;
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
@@ -75,13 +75,13 @@ ChildProcess ChildProcess::start(const std::string& program, const std::vector<s
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> arguments;
+    for (const std::string& a : argv)
+        arguments.push_back(const_cast<char*>(a.c_str()));
+    arguments.push_back(nullptr);
     pid_t pid = -1;
     const int result =
-        ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+        ::posix_spawn(&pid, program.c_str(), &actions, &attributes, arguments.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {

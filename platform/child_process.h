@@ -15,9 +15,10 @@ class ChildProcess {
   public:
     static constexpr int kChannelFd = 3;
 
-    // Starts `program` with `args` after argv[0] (which is `program`), every signal
-    // unblocked and at its default action. started() is false on failure, error() says why.
-    static ChildProcess start(const std::string& program, const std::vector<std::string>& args);
+    // Starts `program` with the arguments `argv` (argv[0] first: the name it shows), every
+    // signal unblocked and at its default action. started() is false on failure, error()
+    // says why.
+    static ChildProcess start(const std::string& program, const std::vector<std::string>& argv);
 
     ChildProcess() = default;
     ChildProcess(ChildProcess&& other) noexcept;
