@@ -173,7 +173,7 @@ void CProgressDialog::startThreads() {
 CProgressDialog::Snapshot CProgressDialog::takeSnapshot() {
     const JobProgress& progress = jobProgress();
     return {progress.framesDone, progress.framesTotal, progress.successCount, progress.failureCount,
-            progress.currentFile()};
+            progress.filesInHand()};
 }
 
 void CProgressDialog::progressMonitor() {
@@ -206,8 +206,12 @@ void CProgressDialog::showProgress(const Snapshot& snapshot) {
     const ui::BarPosition position = ui::barPosition(snapshot.framesDone, snapshot.framesTotal);
     bar_->setRange(0, position.maximum);
     bar_->setValue(position.value);
-    const std::string& path = snapshot.currentFile.empty() ? shownPath_ : snapshot.currentFile;
-    const QString shown = ui::displayPath(path);
+    // Several files in hand are listed one per line.
+    QStringList paths;
+    for (const std::string& file : snapshot.files)
+        paths.append(ui::displayPath(file));
+    const QString shown =
+        paths.isEmpty() ? ui::displayPath(shownPath_) : paths.join(QLatin1Char('\n'));
     if (path_->toPlainText() != shown) {
         path_->setPlainText(shown);
         path_->selectAll();
@@ -228,9 +232,8 @@ void CProgressDialog::workerFinished(bool cancelled) {
 void CProgressDialog::endOfJob(bool cancelled) {
     joinThreads();
     showProgress(takeSnapshot());
-    const EndReport report =
-        endReport(jobProgress().failureCount, int32_t(job.warnings().size()), cancelled,
-                  convertSettings().noCompletionSound);
+    const EndReport report = endReport(jobProgress().failureCount, int32_t(job.warnings().size()),
+                                       cancelled, convertSettings().noCompletionSound);
     if (!ui::shutdownRequested()) {
         switch (report.kind) {
             case EndReport::Kind::Silence:

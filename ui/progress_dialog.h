@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "driver/convert_job.h"
 
@@ -57,7 +58,8 @@ class CProgressDialog : public QDialog {
         int32_t framesTotal;
         int32_t succeeded;
         int32_t failed;
-        std::string currentFile;
+        // The files in hand: one, or several when the job converts several at once.
+        std::vector<std::string> files;
     };
     static Snapshot takeSnapshot();
 

@@ -4,11 +4,13 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "platform/usable_cores.h"
 #include "ui/dialog_parts.h"
 
 namespace tembrel {
@@ -80,6 +82,15 @@ CSettingsDialog::CSettingsDialog(QWidget* parent) : QDialog(parent) {
         column->addWidget(box);
         options_.push_back({box, row.field});
     }
+    // How many files a job converts at the same time.
+    simultaneous_ = new QComboBox;
+    simultaneous_->setObjectName(QStringLiteral("1024"));
+    connect(simultaneous_, &QComboBox::activated, this, [this] { apply_->setEnabled(true); });
+    auto* simultaneousRow = new QHBoxLayout;
+    simultaneousRow->addWidget(new QLabel(QStringLiteral("同時変換数")));
+    simultaneousRow->addWidget(simultaneous_);
+    simultaneousRow->addStretch();
+    column->addLayout(simultaneousRow);
 
     QPushButton* ok = ui::makeButton("OK", "1");
     QPushButton* cancel = ui::makeButton("ｷｬﾝｾﾙ", "2");
@@ -111,6 +122,11 @@ void CSettingsDialog::fillFrom(const ConvertSettings& settings) {
     }
     for (const OptionBox& option : options_)
         option.box->setChecked(settings.*option.field);
+    simultaneous_->clear();
+    const int32_t cores = usableCores();
+    for (int32_t n = 1; n <= cores; ++n)
+        simultaneous_->addItem(QString::number(n));
+    simultaneous_->setCurrentIndex(std::clamp(settings.simultaneousFiles, 1, cores) - 1);
 }
 
 void CSettingsDialog::storeInto(ConvertSettings& settings) const {
@@ -121,6 +137,7 @@ void CSettingsDialog::storeInto(ConvertSettings& settings) const {
     }
     for (const OptionBox& option : options_)
         settings.*option.field = option.box->isChecked();
+    settings.simultaneousFiles = simultaneous_->currentIndex() + 1;
 }
 
 void CSettingsDialog::onOk() {

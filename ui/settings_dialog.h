@@ -35,6 +35,8 @@ class CSettingsDialog : public QDialog {
         bool ConvertSettings::*field;
     };
     std::vector<OptionBox> options_;
+    // 同時変換数: 1 to the usable cores.
+    QComboBox* simultaneous_ = nullptr;
     QPushButton* apply_ = nullptr;
 };
 

@@ -186,6 +186,41 @@ class ProgressDialogTest : public QObject {
         QVERIFY(seams.messages.empty());
     }
 
+    void severalFilesAtOnceAreListedAndCancelledTogether() {
+        for (const char* name : {"music/a.wav", "music/b.wav", "music/c.wav"})
+            test::writeSong(at(name), 20.0);
+        setEncodeWorkerProgram(TEMBREL_CLI);
+        convertSettings().simultaneousFiles = 2;
+        CProgressDialog dialog;
+        QStringList shownPaths;
+        QString status;
+        test::RecordingSeams seams([&](QDialog& d) {
+            QTimer::singleShot(0, &d, [&] {
+                QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+                auto* path = control<QTextEdit>(&d, "1026");
+                QTRY_VERIFY_WITH_TIMEOUT(path->toPlainText().count(QLatin1Char('\n')) == 1, 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(control<QProgressBar>(&d, "1003")->value() > 0, 20000);
+                shownPaths = path->toPlainText().split(QLatin1Char('\n'));
+                status = control<QLabel>(&d, "1035")->text();
+                control<QPushButton>(&d, "1001")->click();
+            });
+            return d.exec();
+        });
+        dialog.job.setUp(at("music"));
+        dialog.launch();
+        QCOMPARE(shownPaths, QStringList({QString::fromStdString(at("music/a.wav")),
+                                          QString::fromStdString(at("music/b.wav"))}));
+        QVERIFY2(status.startsWith(QStringLiteral("エンコード中")) &&
+                     status.endsWith(QStringLiteral("%  成功 0 失敗 0 / 計 0")),
+                 qPrintable(status));
+        // Both stopped, neither kept, nothing after them begun.
+        QCOMPARE(jobProgress().failureCount.load(), 2);
+        QCOMPARE(seams.beeps, 0);
+        QVERIFY(seams.messages.empty());
+        for (const auto& entry : fs::directory_iterator(at("music")))
+            QVERIFY2(entry.path().extension() == ".wav", entry.path().c_str());
+    }
+
     void emptyFolderBeepsUnlessSilenced_data() {
         QTest::addColumn<bool>("silenced");
         QTest::newRow("sound") << false;

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "platform/usable_cores.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/settings_dialog.h"
 
@@ -26,6 +27,9 @@ template <std::size_t I>
 int32_t rate(const ConvertSettings& s) {
     return s.bitRates[I];
 }
+int32_t simultaneousFiles(const ConvertSettings& s) {
+    return s.simultaneousFiles;
+}
 template <bool ConvertSettings::*Field>
 int32_t flag(const ConvertSettings& s) {
     return s.*Field ? 1 : 0;
@@ -45,6 +49,8 @@ const ControlRow kRows[] = {
     {"1017", flag<&ConvertSettings::skipSubfolders>, 0, 1},
     {"1019", flag<&ConvertSettings::noAttributeInherit>, 0, 1},
     {"1022", flag<&ConvertSettings::noCompletionSound>, 0, 1},
+    // 同時変換数: 1 to the usable cores, the cores by default.
+    {"1024", simultaneousFiles, usableCores(), usableCores() - 1},
 };
 
 // What the control shows, as the record would hold it.

@@ -10,3 +10,6 @@ tembrel_add_qtest(progress_dialog_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/progress_dialog_test.cpp
   LIBS ui
   TIMEOUT 180)
+# Jobs of several files at once start tembrel-cli as their workers.
+target_compile_definitions(progress_dialog_test PRIVATE TEMBREL_CLI="$<TARGET_FILE:tembrel-cli>")
+add_dependencies(progress_dialog_test tembrel-cli)

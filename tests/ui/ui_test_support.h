@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/convert_settings.h"
+#include "driver/encode_worker.h"
 #include "driver/job_progress.h"
 #include "test_support.h"
 #include "twinvq/encoder_driver.h"
@@ -84,6 +85,7 @@ inline void resetProcessState() {
     jobProgress().resetForEncoding();
     jobProgress().monitorRunning = false;
     encoderDriver().setFrameObserver({});
+    setEncodeWorkerProgram({});
     ui::clearShutdownRequest();
 }
 
