@@ -6,3 +6,10 @@ tembrel_add_test(cli_test
 target_compile_definitions(cli_test PRIVATE TEMBREL_CLI="$<TARGET_FILE:tembrel-cli>"
                                             TEMBREL_VERSION="${PROJECT_VERSION}")
 add_dependencies(cli_test tembrel-cli)
+# Several files at once, against one at a time.
+tembrel_add_test(cli_parallel_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/parallel_cli_test.cpp
+  LIBS encode_workers
+  TIMEOUT 300)
+target_compile_definitions(cli_parallel_test PRIVATE TEMBREL_CLI="$<TARGET_FILE:tembrel-cli>")
+add_dependencies(cli_parallel_test tembrel-cli)
