@@ -77,11 +77,9 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
     encode->add_flag("--no-sound", s.noCompletionSound, "No bell at the end on a terminal");
     encode
         ->add_option("-j,--jobs", s.simultaneousFiles,
-                     "Files converted at the same time (default: the cores this process may "
-                     "use, " +
-                         std::to_string(s.simultaneousFiles) + ")")
+                     "Files converted at the same time (default: the cores this process may use)")
         ->type_name("N")
-        ->check(CLI::Range(1, 256));
+        ->check(CLI::Range(1, 256).description(""));
     addTypesOption(*encode, *sharedTypes);
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
 
