@@ -48,6 +48,13 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
 
     decodeShapes(config_, blockType, index.shapeIndex, shapes_);
     addPitchComponent(config_, blockType, index, shapes_);
+    if (const float fill = holeFillLevel(config_); fill > 0.0f) {
+        for (float& v : shapes_) {
+            if (std::fabs(v) < kHoleThreshold) {
+                v += fill * noiseSample();
+            }
+        }
+    }
     for (int ch = 0; ch < config_.channels; ++ch) {
         decodeChannelModel(config_, blockType, index, ch, memory_[ch], model_);
         std::vector<float>& coefs = coefs_[ch];
