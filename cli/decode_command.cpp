@@ -4,11 +4,13 @@
 
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <set>
 #include <system_error>
 
-#include "sources/vqf_decode.h"
-#include "sources/vqf_description.h"
+#include "decode/vqf_decode.h"
+#include "decode/vqf_description.h"
+#include "platform/path_names.h"
 
 namespace tembrel::cli {
 namespace {
@@ -38,8 +40,7 @@ std::vector<DecodeTarget> decodeTargets(const DecodeRequest& request) {
                 targets.push_back(t);
                 continue;
             }
-            t.output =
-                (fs::path(request.output) / fs::path(defaultWavPath(input)).filename()).string();
+            t.output = (fs::path(request.output) / lastElementOf(defaultWavPath(input))).string();
         } else {
             t.output = request.output;
         }
@@ -73,21 +74,14 @@ int runDecode(const DecodeRequest& request, std::ostream& out, std::ostream& err
     return ok ? 0 : 1;
 }
 
-DecodeCommand::DecodeCommand(CLI::App& app)
-    : command_(app.add_subcommand("decode", "Decode VQF files into WAV files.")) {
-    command_->add_option("FILE", request_.paths, "VQF files")->required();
-    command_->add_option("-o,--output", request_.output,
-                         "Output file for one input, output folder for several "
-                         "(default: beside each input, with \".wav\")");
-    command_->add_flag("--force", request_.force, "Replace existing output files");
-}
-
-bool DecodeCommand::parsed() const {
-    return command_->parsed();
-}
-
-int DecodeCommand::run() {
-    return runDecode(request_, std::cout, std::cerr);
+CommandRun setUpDecode(CLI::App& command, bool) {
+    const auto request = std::make_shared<DecodeRequest>();
+    command.add_option("FILE", request->paths, "VQF files")->required();
+    command.add_option("-o,--output", request->output,
+                       "Output file for one input, output folder for several "
+                       "(default: beside each input, with \".wav\")");
+    command.add_flag("--force", request->force, "Replace existing output files");
+    return [request] { return runDecode(*request, std::cout, std::cerr); };
 }
 
 void showVqfHeader(const std::string& path, std::ostream& out) {

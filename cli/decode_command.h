@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace CLI {
-class App;
-}
+#include "cli/subcommand.h"
 
 namespace tembrel::cli {
 
@@ -29,17 +27,7 @@ std::vector<DecodeTarget> decodeTargets(const DecodeRequest& request);
 // Exit status 0 when every file was decoded, 1 otherwise.
 int runDecode(const DecodeRequest& request, std::ostream& out, std::ostream& err);
 
-// Registers the subcommand on `app`; parsed() tells whether it was chosen.
-class DecodeCommand {
-  public:
-    explicit DecodeCommand(CLI::App& app);
-    bool parsed() const;
-    int run();
-
-  private:
-    CLI::App* command_;
-    DecodeRequest request_;
-};
+CommandRun setUpDecode(CLI::App& command, bool shortForm);
 
 // The header of a VQF file, for `info`; nothing for any other file.
 void showVqfHeader(const std::string& path, std::ostream& out);

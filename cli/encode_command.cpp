@@ -2,14 +2,15 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <csignal>
 #include <iostream>
 
 #include "cli/info_command.h"
 #include "cli/progress_line.h"
 #include "driver/convert_job.h"
+#include "driver/front_end.h"
 #include "driver/job_progress.h"
+#include "driver/source_walk.h"
 #include "platform/dir_search.h"
 #include "twinvq/encoder_driver.h"
 
@@ -24,32 +25,11 @@ void onInterrupt(int) {
     jobProgress().cancelRequested = true;
 }
 
-bool endsWithVqf(const std::string& path) {
-    if (path.size() < 4)
-        return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".vqf";
-}
-
-struct Counter : RenameList {
-    int32_t count = 0;
-    void appendPath(const std::string&) override { ++count; }
-};
-
-// How many files a job over `path` will handle: the same walk, collecting only.
+// How many files a job over `path` will handle; a path that names nothing is one failure.
 int32_t countFiles(const std::string& path, int32_t typeMask) {
-    Counter counter;
-    ConvertJob job;
-    job.mode = JobMode::AutoRename;
-    job.renameTarget = &counter;
-    job.typeMask = typeMask;
-    job.setUp(path);
-    if (job.kind == PathKind::Unresolved)
+    if (!lookupPath(path).exists)
         return 1;
-    job.run();
-    return counter.count;
+    return int32_t(collectSources(path, typeMask, convertSettings()).size());
 }
 
 // One plain line per file, for logs and pipes.
@@ -105,12 +85,9 @@ int runEncode(const EncodeRequest& request) {
             cancelled = true;
             break;
         }
-        if (request.showVqfFiles && endsWithVqf(path)) {
-            const PathLookup found = lookupPath(path);
-            if (found.exists && !found.isDirectory) {
-                infoFailed = !showInfo(path, std::cout, std::cerr) || infoFailed;
-                continue;
-            }
+        if (request.showVqfFiles && opensTagEditor(pathKindOf(lookupPath(path)), path)) {
+            infoFailed = !showInfo(path, std::cout, std::cerr) || infoFailed;
+            continue;
         }
         ++jobs;
         const int32_t total = live ? countFiles(path, request.typeMask) : 0;
@@ -149,9 +126,10 @@ int runEncode(const EncodeRequest& request) {
     }
     if (cancelled)
         return 130;
-    if (failed == 0 && !infoFailed && live && !request.settings.noCompletionSound) {
+    // No warnings yet: every file converts cleanly or fails.
+    const EndReport end = endReport(failed, 0, cancelled, request.settings.noCompletionSound);
+    if (end.kind == EndReport::Kind::Beep && !infoFailed && live)
         std::cerr << '\a' << std::flush;
-    }
     return failed == 0 && !infoFailed ? 0 : 1;
 }
 

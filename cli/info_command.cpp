@@ -1,5 +1,7 @@
 #include "cli/info_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,6 +12,7 @@
 
 #include "cli/decode_command.h"
 #include "platform/text_encoding.h"
+#include "platform/text_field.h"
 #include "sources/source_selector.h"
 #include "tags/song_tags.h"
 
@@ -19,10 +22,10 @@ namespace {
 
 // Tag texts are CP932 bytes; the terminal takes UTF-8.
 void showText(std::ostream& out, const char* field, const char* value, std::size_t size) {
-    const std::size_t length = strnlen(value, size);
-    if (length == 0)
+    const std::string_view bytes = fieldText({value, size});
+    if (bytes.empty())
         return;
-    out << "  " << field << ": " << text::cp932ToUtf8(std::string_view(value, length)) << '\n';
+    out << "  " << field << ": " << text::cp932ToUtf8(bytes) << '\n';
 }
 
 void showTags(std::ostream& out, const SongTags& tags) {
@@ -109,6 +112,12 @@ int runInfo(const std::vector<std::string>& paths) {
         std::cout.flush();
     }
     return ok ? 0 : 1;
+}
+
+CommandRun setUpInfo(CLI::App& command, bool) {
+    const auto paths = std::make_shared<std::vector<std::string>>();
+    command.add_option("FILE", *paths, "Files to show")->required();
+    return [paths] { return runInfo(*paths); };
 }
 
 }  // namespace tembrel::cli

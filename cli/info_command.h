@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/subcommand.h"
+
 namespace tembrel::cli {
 
 // Shows one file on `out`; problems go to `err` as one line each. False when the file
@@ -13,5 +15,7 @@ bool showInfo(const std::string& path, std::ostream& out, std::ostream& err);
 
 // Shows every file; exit status 0 when every file was shown without a problem.
 int runInfo(const std::vector<std::string>& paths);
+
+CommandRun setUpInfo(CLI::App& command, bool shortForm);
 
 }  // namespace tembrel::cli

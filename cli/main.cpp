@@ -6,16 +6,19 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <iostream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/decode_command.h"
 #include "cli/encode_command.h"
 #include "cli/info_command.h"
+#include "cli/subcommand.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
+#include "platform/path_names.h"
 
 namespace tembrel::cli {
 namespace {
@@ -27,30 +30,21 @@ std::string bitRateOption(const BitRateChoice& choice) {
            std::to_string(choice.kHz) + "k";
 }
 
-int run(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    // Anything that is not a subcommand or a request for help is the short form.
-    bool shortForm = false;
-    if (!args.empty() && args[0] != "info" && args[0] != "encode" && args[0] != "decode" &&
-        args[0] != "-h" && args[0] != "--help") {
-        shortForm = true;
-        args.insert(args.begin(), "encode");
-    }
+std::vector<std::string> sourceTypeNames() {
+    std::vector<std::string> names;
+    for (const SourceType& type : kSourceTypes)
+        names.emplace_back(type.name);
+    return names;
+}
 
-    CLI::App app{"Converts WAV, MP3, RMP and VQF files into VQF files.", "tembrel-cli"};
-    app.require_subcommand(1);
-    app.footer(
-        "Short form: tembrel-cli [encode options] PATH... shows each \".vqf\" file\n"
-        "and encodes everything else.");
-
-    std::vector<std::string> infoPaths;
-    CLI::App* info = app.add_subcommand("info", "Show what each file opens as, and its tags.");
-    info->add_option("FILE", infoPaths, "Files to show")->required();
-    DecodeCommand decode(app);
-
-    EncodeRequest request;
+CommandRun setUpEncode(CLI::App& command, bool shortForm) {
+    CLI::App* encode = &command;
+    // Kept alive by the function returned, which runs after the parse has filled them.
+    const auto shared = std::make_shared<EncodeRequest>();
+    const auto sharedTypes = std::make_shared<std::vector<std::string>>();
+    EncodeRequest& request = *shared;
     request.settings.resetToDefaults();
-    CLI::App* encode = app.add_subcommand("encode", "Convert files and folders into VQF files.");
+    request.showVqfFiles = shortForm;
     encode->add_option("PATH", request.paths, "Files or folders; folders are searched")->required();
     for (std::size_t i = 0; i < kBitRateChoices.size(); ++i) {
         const BitRateChoice& choice = kBitRateChoices[i];
@@ -81,41 +75,76 @@ int run(int argc, char** argv) {
     encode->add_flag("--no-attributes", s.noAttributeInherit,
                      "Do not give VQF files the permissions of their sources");
     encode->add_flag("--no-sound", s.noCompletionSound, "No bell at the end on a terminal");
-    std::vector<std::string> types;
+    std::vector<std::string>& types = *sharedTypes;
     encode->add_option("--types", types, "Source types a folder search takes (default wav,mp3,rmp)")
         ->delimiter(',')
-        ->check(CLI::IsMember({"wav", "mp3", "rmp"}, CLI::ignore_case));
+        ->check(CLI::IsMember(sourceTypeNames(), CLI::ignore_case));
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
+
+    return [shared, sharedTypes] {
+        EncodeRequest& request = *shared;
+        if (!sharedTypes->empty()) {
+            request.typeMask = 0;
+            for (const std::string& type : *sharedTypes) {
+                for (const SourceType& known : kSourceTypes) {
+                    if (equalsIgnoringCase(type, known.name))
+                        request.typeMask |= known.bit;
+                }
+            }
+        }
+        installInterruptHandler();
+        return runEncode(request);
+    };
+}
+
+// Every subcommand, in the order --help lists them.
+constexpr Subcommand kSubcommands[] = {
+    {"info", "Show what each file opens as, and its tags.", setUpInfo},
+    {"decode", "Decode VQF files into WAV files.", setUpDecode},
+    {"encode", "Convert files and folders into VQF files.", setUpEncode},
+};
+
+// Anything that is not a subcommand or a request for help is the short form.
+bool isShortForm(const std::vector<std::string>& args) {
+    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "--version")
+        return false;
+    return std::none_of(std::begin(kSubcommands), std::end(kSubcommands),
+                        [&args](const Subcommand& s) { return args[0] == s.name; });
+}
+
+int run(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool shortForm = isShortForm(args);
+    if (shortForm)
+        args.insert(args.begin(), "encode");
+
+    CLI::App app{"Converts WAV, MP3, RMP and VQF files into VQF files.", "tembrel-cli"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tembrel-cli ") + TEMBREL_VERSION);
+    app.footer(
+        "Short form: tembrel-cli [encode options] PATH... shows each \".vqf\" file\n"
+        "and encodes everything else.");
+    std::vector<std::pair<const CLI::App*, CommandRun>> commands;
+    for (const Subcommand& s : kSubcommands) {
+        CLI::App* command = app.add_subcommand(s.name, s.help);
+        commands.emplace_back(command, s.setUp(*command, shortForm));
+    }
 
     try {
         std::reverse(args.begin(), args.end());
         app.parse(args);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {  // --help, --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return kUsageError;
     }
 
-    if (info->parsed())
-        return runInfo(infoPaths);
-    if (decode.parsed())
-        return decode.run();
-
-    if (!types.empty()) {
-        request.typeMask = 0;
-        for (std::string type : types) {
-            for (char& c : type)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
-            for (const SourceType& known : kSourceTypes) {
-                if (type == known.name)
-                    request.typeMask |= known.bit;
-            }
-        }
+    for (const auto& [command, runCommand] : commands) {
+        if (command->parsed())
+            return runCommand();
     }
-    request.showVqfFiles = shortForm;
-    installInterruptHandler();
-    return runEncode(request);
+    return kUsageError;  // not reached: exactly one subcommand is required
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "driver/job_progress.h"
+#include "platform/path_names.h"
 
 namespace tembrel::cli {
 
@@ -13,12 +14,11 @@ std::string progressText(int32_t framesDone, int32_t framesTotal, int32_t succee
         percent = 0;
     if (percent > 100)
         percent = 100;
-    const std::size_t slash = file.rfind('/');
-    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    const std::string_view name = lastElementOf(file);
     std::string text = std::to_string(percent) + "%  converted " + std::to_string(succeeded) +
                        ", failed " + std::to_string(failed) + ", of " + std::to_string(total);
     if (!name.empty())
-        text += "  " + name;
+        text.append("  ").append(name);
     return text;
 }
 

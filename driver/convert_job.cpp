@@ -6,9 +6,11 @@
 
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
+#include "driver/source_walk.h"
 #include "platform/dir_search.h"
 #include "platform/file_attributes.h"
 #include "platform/file_ops.h"
+#include "platform/path_names.h"
 
 namespace tembrel {
 
@@ -72,16 +74,17 @@ std::string joinPath(std::string_view directory, std::string_view name) {
 }
 
 std::string vqfPathFor(const std::string& inputPath) {
-    const std::size_t slash = inputPath.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = inputPath.rfind('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return inputPath + ".vqf";
-    return inputPath.substr(0, dot) + ".vqf";
+    return replaceExtension(inputPath, kVqfExtension);
 }
 
 void deleteFile(const std::string& path) {
     removeFile(path);
+}
+
+PathKind pathKindOf(const PathLookup& found) {
+    if (!found.exists)
+        return PathKind::Unresolved;
+    return found.isDirectory ? PathKind::Folder : PathKind::File;
 }
 
 void ConvertJob::setPaths(const std::string& path) {
@@ -97,17 +100,11 @@ void ConvertJob::setUp(const std::string& path) {
 
 void ConvertJob::resolvePath(const std::string& path) {
     const PathLookup found = lookupPath(path);
-    if (!found.exists) {
-        kind = PathKind::Unresolved;
-        setPaths(path);
-        return;
-    }
-    kind = found.isDirectory ? PathKind::Folder : PathKind::File;
-    setPaths(found.path);
+    kind = pathKindOf(found);
+    setPaths(found.exists ? found.path : path);
 }
 
 void ConvertJob::run() {
-    JobProgress& progress = jobProgress();
     if (mode == JobMode::EncodeToVqf && encoder != nullptr) {
         const ConvertSettings& settings = convertSettings();
         encoder->copyBitRates(settings.bitRates);
@@ -117,58 +114,21 @@ void ConvertJob::run() {
         convertOne();
         return;
     }
-    CurrentDirectoryGuard guard;
-    if (!guard.valid()) {
-        // Without a directory to come back to the walk would leave the process elsewhere.
-        fail(folderPath, "", FileOutcome::Result::Failed, "cannot tell the current directory");
-        return;
-    }
-    for (const SourceType& type : kSourceTypes) {
-        if ((typeMask & type.bit) == 0)
-            continue;
-        if (progress.cancelRequested)
-            break;
-        if (!changeDirectory(folderPath)) {
-            // A path that names nothing is one failure; whatever directory happens to be
-            // current is never searched instead.
-            fail(folderPath, "", FileOutcome::Result::Failed, "no such file or folder");
-            return;
-        }
-        scanFolder(type.pattern);
-        guard.restore();
-    }
-}
-
-void ConvertJob::scanFolder(std::string_view pattern) {
-    JobProgress& progress = jobProgress();
-    const ConvertSettings& settings = convertSettings();
-    const std::string current = currentDirectory();
-    if (current.empty())
-        return;
-    // The root "/" joins as "" + "/" + name.
-    const std::string directory = current == "/" ? std::string() : current;
-
-    for (const DirEntry& entry : findEntries(current, pattern)) {
-        if (progress.cancelRequested)
-            break;
-        if (settings.skipHidden && entry.hidden)
-            continue;
-        setPaths(joinPath(directory, entry.name));
+    const auto convert = [this](const std::string& path) {
+        setPaths(path);
         convertOne();
-    }
-    if (!settings.skipSubfolders) {
-        // Symbolic links are never reported as folders, so a link cycle cannot make the
-        // walk endless.
-        for (const DirEntry& entry : findEntries(current, "*.*")) {
-            if (progress.cancelRequested)
-                break;
-            if (!entry.isDirectory || entry.name.starts_with('.'))
-                continue;
-            if (!changeDirectory(joinPath(directory, entry.name)))
-                continue;
-            scanFolder(pattern);
-            changeDirectory(current);
-        }
+    };
+    switch (walkSources(
+        folderPath, [this] { return typeMask; }, convertSettings(), convert)) {
+        case WalkEnd::Done:
+            break;
+        case WalkEnd::NoCurrentDirectory:
+            fail(folderPath, "", FileOutcome::Result::Failed, "cannot tell the current directory");
+            break;
+        case WalkEnd::NoSuchFolder:
+            // A path that names nothing is one failure.
+            fail(folderPath, "", FileOutcome::Result::Failed, "no such file or folder");
+            break;
     }
 }
 
@@ -204,7 +164,7 @@ void ConvertJob::convertOne() {
         return;
     }
     const std::string outputKey = normalised(outputPath);
-    if (writtenOutputs_.contains(outputKey)) {
+    if (writtenOutputs().contains(outputKey)) {
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
              outputPath + " was already written from another source in this job");
         return;
@@ -233,7 +193,7 @@ void ConvertJob::convertOne() {
         // Removed or replaced while it was read: the output holds the whole file as it was
         // opened and may be the only copy of that audio left, so it stays; whatever has the
         // name now was never converted and is not deleted.
-        writtenOutputs_.insert(outputKey);
+        writtenOutputs().insert(outputKey);
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
              "the source was removed or replaced while it was converted; " + outputPath +
                  " is kept");
@@ -248,7 +208,7 @@ void ConvertJob::convertOne() {
     }
     if (settings.deleteSource)
         deleteFile(inputPath);
-    writtenOutputs_.insert(outputKey);
+    writtenOutputs().insert(outputKey);
     progress.successCount++;
     if (listener != nullptr) {
         listener->fileDone({inputPath, outputPath, FileOutcome::Result::Converted, {}});

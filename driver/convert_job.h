@@ -3,6 +3,7 @@
 // or collects the paths for renaming.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "driver/file_encoder.h"
 #include "driver/rename_list.h"
+#include "platform/dir_search.h"
 
 namespace tembrel {
 
@@ -22,6 +24,26 @@ inline constexpr int32_t kTypeWav = 1;
 inline constexpr int32_t kTypeMp3 = 2;
 inline constexpr int32_t kTypeRmp = 4;
 inline constexpr int32_t kAllTypes = kTypeWav | kTypeMp3 | kTypeRmp;
+
+// ConvertJob::typeMask. A window may change it while the walk reads it (a type whose pass
+// has not begun can still be switched on or off), so it is atomic; copies take its value.
+class TypeMask {
+  public:
+    TypeMask(int32_t bits = kAllTypes) : bits_(bits) {}
+    TypeMask(const TypeMask& other) : bits_(int32_t(other)) {}
+    TypeMask& operator=(const TypeMask& other) { return *this = int32_t(other); }
+    TypeMask& operator=(int32_t bits) {
+        bits_ = bits;
+        return *this;
+    }
+    operator int32_t() const { return bits_; }
+
+  private:
+    std::atomic<int32_t> bits_;
+};
+
+// Outputs written, normalised, so that two sources never share one.
+using OutputRecord = std::set<std::string>;
 
 struct SourceType {
     int32_t bit;
@@ -52,7 +74,7 @@ class ConvertJob {
     JobMode mode = JobMode::EncodeToVqf;
     std::string inputPath;
     std::string outputPath;
-    int32_t typeMask = kAllTypes;
+    TypeMask typeMask = kAllTypes;
     std::string folderPath;
     PathKind kind = PathKind::Unresolved;
     RenameList* renameTarget = nullptr;
@@ -60,6 +82,9 @@ class ConvertJob {
     FileEncoder* encoder = nullptr;
     // Optional.
     JobListener* listener = nullptr;
+    // Optional: a record of outputs shared with other jobs (the windows' jobs of one
+    // program run), in place of the job's own.
+    OutputRecord* sharedOutputs = nullptr;
 
     // What every front end does with a path the user gave: resets the two file counters
     // of JobProgress, keeps the path as folderPath and resolves it.
@@ -69,10 +94,9 @@ class ConvertJob {
     // inputPath = path; outputPath = path with the extension of its last element
     // replaced by ".vqf" (appended when it has none).
     void setPaths(const std::string& path);
-    // Runs the whole job. The current directory is the same afterwards.
+    // Runs the whole job: the file, or each file of the folder walk (source_walk.h) as
+    // the walk finds it. The current directory is the same afterwards.
     void run();
-    // Walks the current directory with one type's pattern.
-    void scanFolder(std::string_view pattern);
     // Handles the file in inputPath / outputPath according to mode.
     void convertOne();
 
@@ -83,11 +107,14 @@ class ConvertJob {
     void fail(const std::string& input, const std::string& output, FileOutcome::Result result,
               const std::string& reason);
 
+    OutputRecord& writtenOutputs() { return sharedOutputs ? *sharedOutputs : ownOutputs_; }
+
     std::vector<FileOutcome> failures_;
-    // Outputs this job has written, normalised, so that two sources never share one.
-    std::set<std::string> writtenOutputs_;
+    OutputRecord ownOutputs_;
 };
 
+// What a looked-up path names.
+PathKind pathKindOf(const PathLookup& found);
 // outputPath of setPaths for an input path.
 std::string vqfPathFor(const std::string& inputPath);
 // The path and the name with exactly one "/" between them.

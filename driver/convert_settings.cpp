@@ -14,12 +14,12 @@ constexpr std::string_view kStereo44[] = {"80", "96"};
 }  // namespace
 
 const std::array<BitRateChoice, 6> kBitRateChoices{{
-    {11, 0, kMono11, 10},
-    {22, 0, kMono22, 32},
-    {44, 0, kMono44, 48},
-    {11, 1, kStereo11, 20},
-    {22, 1, kStereo22, 64},
-    {44, 1, kStereo44, 96},
+    {11, 0, kMono11, kDefaultBitRates[0]},
+    {22, 0, kMono22, kDefaultBitRates[1]},
+    {44, 0, kMono44, kDefaultBitRates[2]},
+    {11, 1, kStereo11, kDefaultBitRates[3]},
+    {22, 1, kStereo22, kDefaultBitRates[4]},
+    {44, 1, kStereo44, kDefaultBitRates[5]},
 }};
 
 void ConvertSettings::resetToDefaults() {

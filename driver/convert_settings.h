@@ -11,6 +11,9 @@
 
 namespace tembrel {
 
+// kbit/s; rows mono, stereo; columns 11, 22, 44 kHz.
+inline constexpr std::array<int32_t, 6> kDefaultBitRates{10, 32, 48, 20, 64, 96};
+
 struct ConvertSettings {
     bool deleteSource = false;
     // The header's song name is the source's file name, whatever its tags hold.
@@ -20,8 +23,8 @@ struct ConvertSettings {
     bool skipHidden = false;
     bool noAttributeInherit = false;
     bool noCompletionSound = false;
-    // kbit/s; rows mono, stereo; columns 11, 22, 44 kHz.
-    std::array<int32_t, 6> bitRates{10, 32, 48, 20, 64, 96};
+    // Ordered like kDefaultBitRates.
+    std::array<int32_t, 6> bitRates = kDefaultBitRates;
 
     void resetToDefaults();
 };

@@ -4,9 +4,9 @@
 #include <array>
 #include <sstream>
 
+#include "decode/vqf_description.h"
 #include "fuzz/fuzz_input_file.h"
 #include "fuzz/fuzz_source.h"
-#include "sources/vqf_description.h"
 #include "sources/vqf_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/path_names.h"
+
 namespace tembrel {
 
 bool isReadOnlyMode(mode_t mode) {
@@ -11,8 +13,7 @@ bool isReadOnlyMode(mode_t mode) {
 bool isHiddenName(std::string_view path) {
     while (path.size() > 1 && path.back() == '/')
         path.remove_suffix(1);
-    const auto slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string_view name = lastElementOf(path);
     return !name.empty() && name.front() == '.';
 }
 

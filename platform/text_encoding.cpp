@@ -1,8 +1,13 @@
 #include "platform/text_encoding.h"
 
 #include <iconv.h>
+#include <uninorm.h>
+#include <unistr.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "platform/byte_order.h"
@@ -95,11 +100,18 @@ std::string asciiOnly(std::span<const uint8_t> in, Source source, std::string_vi
     return out;
 }
 
+// Converts `in`, replacing each character that does not convert; with `refusedAt`, stops
+// at the first such character instead and stores its offset there (npos when none).
 std::string convert(std::span<const uint8_t> in, const char* from, const char* to, Source source,
-                    std::string_view replacement) {
+                    std::string_view replacement, std::size_t* refusedAt = nullptr) {
+    if (refusedAt)
+        *refusedAt = std::string::npos;
     IconvSession session(to, from);
-    if (!session.ok())
-        return asciiOnly(in, source, replacement);
+    if (!session.ok()) {
+        if (refusedAt)
+            *refusedAt = 0;
+        return refusedAt ? std::string() : asciiOnly(in, source, replacement);
+    }
 
     std::string out;
     std::vector<char> buffer(in.size() * 2 + 16);
@@ -115,6 +127,10 @@ std::string convert(std::span<const uint8_t> in, const char* from, const char* t
         out.append(buffer.data(), std::size_t(outPtr - buffer.data()));
         if (error == E2BIG)
             continue;
+        if (error != 0 && refusedAt) {
+            *refusedAt = std::size_t(reinterpret_cast<const uint8_t*>(inPtr) - in.data());
+            return out;
+        }
         if (error == EILSEQ || error == EINVAL) {
             // EINVAL: the text ends inside a character; it is replaced like a bad one.
             std::size_t skip =
@@ -162,6 +178,32 @@ std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian) 
     }
     return bigEndian ? convert(utf16, "UTF-16BE", kCp932, Source::utf16be, kReplacementCp932)
                      : convert(utf16, "UTF-16LE", kCp932, Source::utf16le, kReplacementCp932);
+}
+
+StrictCp932 utf8ToCp932Strict(std::string_view utf8) {
+    const auto* units = reinterpret_cast<const uint8_t*>(utf8.data());
+    if (const uint8_t* bad = u8_check(units, utf8.size())) {
+        const std::size_t offset = std::size_t(bad - units);
+        const std::size_t length = badCharacterLength(Source::utf8, bad, utf8.size() - offset);
+        return {{},
+                Cp932Refusal{std::string(utf8.substr(offset, length)), u8_mbsnlen(units, offset),
+                             true}};
+    }
+    std::size_t normalLength = 0;
+    const std::unique_ptr<uint8_t, decltype(&std::free)> normal(
+        u8_normalize(UNINORM_NFC, units, utf8.size(), nullptr, &normalLength), &std::free);
+    if (!normal && !utf8.empty())
+        throw std::bad_alloc();
+    const std::span<const uint8_t> text(normal.get(), normal ? normalLength : 0);
+    std::size_t refusedAt = std::string::npos;
+    std::string cp932 = convert(text, "UTF-8", kCp932, Source::utf8, {}, &refusedAt);
+    if (refusedAt == std::string::npos)
+        return {std::move(cp932), std::nullopt};
+    const uint8_t* bad = text.data() + refusedAt;
+    const std::size_t length = badCharacterLength(Source::utf8, bad, text.size() - refusedAt);
+    return {{},
+            Cp932Refusal{std::string(reinterpret_cast<const char*>(bad), length),
+                         u8_mbsnlen(text.data(), refusedAt), false}};
 }
 
 std::size_t cp932FitLength(std::string_view cp932, std::size_t maxBytes) {

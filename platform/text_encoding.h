@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +22,26 @@ std::string utf8ToCp932(std::string_view utf8);
 // without one the text is read as `defaultBigEndian` says. A final odd byte, characters
 // CP932 lacks and unpaired surrogates become "?".
 std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian = true);
+
+// Why a text a user typed cannot be stored as CP932.
+struct Cp932Refusal {
+    // The first character CP932 lacks, as UTF-8; for input that is not UTF-8, the bytes
+    // of the first malformed sequence.
+    std::string character;
+    // How many characters come before it (in the normalised text).
+    std::size_t position = 0;
+    bool malformed = false;
+};
+
+struct StrictCp932 {
+    std::string cp932;  // the whole text converted, when nothing was refused
+    std::optional<Cp932Refusal> refusal;
+    bool ok() const { return !refusal; }
+};
+
+// UTF-8 to CP932 for storing what a user typed: the text is put in Unicode normal form C
+// first (a decomposed "か" + U+3099 becomes "が"), then converted whole or not at all.
+StrictCp932 utf8ToCp932Strict(std::string_view utf8);
 
 // Length of the longest prefix of `cp932` that has at most `maxBytes` bytes and does
 // not end inside a double-byte character.

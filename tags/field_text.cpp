@@ -1,20 +1,11 @@
 #include "tags/field_text.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 #include "platform/text_encoding.h"
 
 namespace tembrel {
-
-void storeField(std::span<char> field, std::string_view bytes) {
-    if (field.empty())
-        return;
-    std::size_t n = std::min(bytes.size(), field.size() - 1);
-    std::memcpy(field.data(), bytes.data(), n);
-    std::memset(field.data() + n, 0, field.size() - n);
-}
 
 void storeCp932Field(std::span<char> field, std::string_view cp932) {
     if (field.empty())

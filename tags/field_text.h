@@ -5,11 +5,9 @@
 #include <span>
 #include <string_view>
 
-namespace tembrel {
+#include "platform/text_field.h"
 
-// Copies `bytes` into `field`, cut to the field size less one, and clears the rest of the
-// field, so the field is always NUL-terminated (as a C text it ends at the first NUL).
-void storeField(std::span<char> field, std::string_view bytes);
+namespace tembrel {
 
 // As storeField for CP932 text, but cut so that no double-byte character is split.
 void storeCp932Field(std::span<char> field, std::string_view cp932);

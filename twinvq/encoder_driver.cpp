@@ -9,7 +9,9 @@
 #include "driver/job_progress.h"
 #include "platform/byte_order.h"
 #include "platform/file_ops.h"
+#include "platform/path_names.h"
 #include "platform/text_encoding.h"
+#include "platform/text_field.h"
 #include "tags/song_tags.h"
 #include "tvq/tvqenc.h"
 #include "twinvq/bit_file.h"
@@ -17,26 +19,6 @@
 #include "vqfheader/header_writer.h"
 
 namespace tembrel {
-
-namespace {
-
-// Copies a NUL-terminated text of a tag field into a setup-record text, cut to fit.
-template <std::size_t N, std::size_t M>
-void copyText(char (&to)[N], const char (&from)[M]) {
-    const std::size_t length = strnlen(from, M);
-    const std::size_t n = length < N - 1 ? length : N - 1;
-    std::memcpy(to, from, n);
-    to[n] = '\0';
-}
-
-template <std::size_t N>
-void copyText(char (&to)[N], const std::string& from) {
-    const std::size_t n = from.size() < N - 1 ? from.size() : N - 1;
-    std::memcpy(to, from.data(), n);
-    to[n] = '\0';
-}
-
-}  // namespace
 
 EncoderDriver& encoderDriver() {
     static EncoderDriver instance;
@@ -72,15 +54,6 @@ int32_t EncoderDriver::lookupBitRate(int32_t kHz, int32_t channelMode) const {
         default:
             return 0;
     }
-}
-
-std::string nameFromPath(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos)
-        name.resize(dot);
-    return name;
 }
 
 void pcmToChannelMajor(std::span<const uint8_t> pcm, int bitsPerSample, int channels, int frameSize,
@@ -120,18 +93,18 @@ void EncoderDriver::fillHeaderInfo(const std::string& sourcePath, const WAVEFORM
     header_.channelMode = int32_t(format.nChannels) - 1;
     header_.samplingRate = int32_t(format.nSamplesPerSec / 1000);
     header_.bitRate = lookupBitRate(header_.samplingRate, header_.channelMode);
-    copyText(header_.name, tags.title);
-    copyText(header_.comment, tags.comment);
-    copyText(header_.author, tags.artist);
-    copyText(header_.copyright, tags.copyright);
-    copyText(header_.file, tags.fileName);
-    copyText(header_.year, tags.year);
-    copyText(header_.track, tags.track != 0 ? std::to_string(tags.track) : std::string());
+    storeField(header_.name, fieldText(tags.title));
+    storeField(header_.comment, fieldText(tags.comment));
+    storeField(header_.author, fieldText(tags.artist));
+    storeField(header_.copyright, fieldText(tags.copyright));
+    storeField(header_.file, fieldText(tags.fileName));
+    storeField(header_.year, fieldText(tags.year));
+    storeField(header_.track, tags.track != 0 ? std::to_string(tags.track) : std::string());
     if (nameFromFileName_ || header_.name[0] == '\0') {
         // File names are UTF-8 here, header texts CP932; a long name is cut between
         // characters.
-        const std::string name = text::utf8ToCp932(nameFromPath(sourcePath));
-        copyText(header_.name, name.substr(0, text::cp932FitLength(name, kTvqTextSize - 1)));
+        const std::string name = text::utf8ToCp932(stemOf(sourcePath));
+        storeField(header_.name, name.substr(0, text::cp932FitLength(name, kTvqTextSize - 1)));
     }
     std::memset(header_.id, 0, sizeof header_.id);
     TvqGetVersionID(0, header_.id);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/convert_settings.h"
 #include "driver/file_encoder.h"
 #include "sources/source_selector.h"
 #include "tvq/tvq_records.h"
@@ -20,6 +21,8 @@ namespace tembrel {
 
 class EncoderDriver final : public FileEncoder {
   public:
+    EncoderDriver() { copyBitRates(kDefaultBitRates); }
+
     // Import folder of the header writer, relative to the current directory.
     static constexpr const char* kImportFolder = "header_info";
 
@@ -49,7 +52,7 @@ class EncoderDriver final : public FileEncoder {
     VectorInfo vectors_{};
     FrameIndex index_{};
     // Rows mono, stereo; columns 11, 22, 44 kHz.
-    int32_t rateTable_[2][3] = {{10, 32, 48}, {20, 64, 96}};
+    int32_t rateTable_[2][3] = {};
     bool nameFromFileName_ = false;
     std::function<void(int32_t)> frameObserver_;
     std::vector<float> samples_;
@@ -67,9 +70,5 @@ EncoderDriver& encoderDriver();
 // incomplete sample group is ignored. `out` holds channels * frameSize floats.
 void pcmToChannelMajor(std::span<const uint8_t> pcm, int bitsPerSample, int channels, int frameSize,
                        std::span<float> out);
-
-// The song name a file gets when its tags have none: the last path element without
-// its extension ("/music/my.song.wav" gives "my.song").
-std::string nameFromPath(const std::string& path);
 
 }  // namespace tembrel

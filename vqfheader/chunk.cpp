@@ -10,10 +10,6 @@ CChunk::CChunk(std::string id) : id_(std::move(id)) {}
 CChunk::CChunk(std::string id, std::vector<uint8_t> data)
     : id_(std::move(id)), data_(std::move(data)) {}
 
-std::string CChunk::GetTypeName() const {
-    return "Raw";
-}
-
 void CChunk::PutBytes(int32_t count, const void* bytes) {
     if (count <= 0 || bytes == nullptr)
         return;

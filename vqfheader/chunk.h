@@ -1,6 +1,6 @@
 // One chunk of a VQF header held in memory: an id, the serialised data bytes and a
 // read position. The specialised kinds (value_chunks.h) only differ in how their
-// constructors produce the bytes and in the kind name they report.
+// constructors produce the bytes.
 #pragma once
 
 #include <cstddef>
@@ -24,9 +24,6 @@ class CChunk {
     CChunk(CChunk&&) = default;
     CChunk& operator=(CChunk&&) = default;
     virtual ~CChunk() = default;
-
-    // The kind name of the class ("Raw" here).
-    virtual std::string GetTypeName() const;
 
     // Appends `count` bytes; a count of 0 or less appends nothing.
     void PutBytes(int32_t count, const void* bytes);

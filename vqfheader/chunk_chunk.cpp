@@ -9,10 +9,6 @@ CChunkChunk::CChunkChunk(std::string id, std::vector<uint8_t> data)
 
 CChunkChunk::CChunkChunk(const CChunk& chunk) : CChunk(chunk.id(), chunk.data()) {}
 
-std::string CChunkChunk::GetTypeName() const {
-    return "Chunk";
-}
-
 void CChunkChunk::PutChunk(const CChunk& sub) {
     PutString(sub.id());
     PutInteger(int32_t(uint32_t(sub.data().size())), 4);

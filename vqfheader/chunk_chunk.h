@@ -21,8 +21,6 @@ class CChunkChunk : public CChunk {
     // Takes the id and data of any chunk, to read it as a container.
     explicit CChunkChunk(const CChunk& chunk);
 
-    std::string GetTypeName() const override;
-
     // Appends `sub` in wire form.
     void PutChunk(const CChunk& sub);
     // The next sub-chunk as a plain chunk, or nullptr when fewer than `idLength` bytes

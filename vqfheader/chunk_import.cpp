@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <vector>
 
+#include "vqfheader/text_chunks.h"
 #include "vqfheader/value_chunks.h"
 
 namespace tembrel {
@@ -90,46 +92,36 @@ int ImportRawChunk(std::FILE* file, const std::string& id, CChunkChunk& target) 
     return 0;
 }
 
-const std::array<ChunkImportRow, 18> kTopLevelImports{{
-    {"TRAC", ImportIntegerChunk},
-    {"YEAR", ImportYearChunk},
-    {"ENCD", ImportEncdChunk},
-    {"GUID", ImportRawChunk},
-    {"ISRC", ImportRawChunk},
-    {"ALBM", ImportRawChunk},
-    {"LYRC", ImportRawChunk},
-    {"WORD", ImportRawChunk},
-    {"MUSC", ImportRawChunk},
-    {"ARNG", ImportRawChunk},
-    {"PROD", ImportRawChunk},
-    {"REMX", ImportRawChunk},
-    {"CDCT", ImportRawChunk},
-    {"SING", ImportRawChunk},
-    {"LABL", ImportRawChunk},
-    {"NOTE", ImportRawChunk},
-    {"PRSN", ImportRawChunk},
-    {"BAND", ImportRawChunk},
-}};
+namespace {
 
-const std::array<ChunkImportRow, 17> kScndImports{{
-    {"NAME", ImportRawChunk},
-    {"AUTH", ImportRawChunk},
-    {"COMT", ImportRawChunk},
-    {"(c) ", ImportRawChunk},
-    {"ALBM", ImportRawChunk},
-    {"LYRC", ImportRawChunk},
-    {"WORD", ImportRawChunk},
-    {"MUSC", ImportRawChunk},
-    {"ARNG", ImportRawChunk},
-    {"PROD", ImportRawChunk},
-    {"REMX", ImportRawChunk},
-    {"CDCT", ImportRawChunk},
-    {"SING", ImportRawChunk},
-    {"LABL", ImportRawChunk},
-    {"NOTE", ImportRawChunk},
-    {"PRSN", ImportRawChunk},
-    {"BAND", ImportRawChunk},
-}};
+// `first`, then a row for each text the import folder takes as it stands.
+template <size_t N>
+constexpr auto withImportedTexts(const std::array<ChunkImportRow, N>& first) {
+    std::array<ChunkImportRow, N + kImportedTextIds.size()> rows{};
+    std::copy(first.begin(), first.end(), rows.begin());
+    for (size_t i = 0; i < kImportedTextIds.size(); ++i)
+        rows[N + i] = {kImportedTextIds[i], ImportRawChunk};
+    return rows;
+}
+
+constexpr std::array<ChunkImportRow, kCreditTextChunks.size()> creditTextRows() {
+    std::array<ChunkImportRow, kCreditTextChunks.size()> rows{};
+    for (size_t i = 0; i < kCreditTextChunks.size(); ++i)
+        rows[i] = {kCreditTextChunks[i].id, ImportRawChunk};
+    return rows;
+}
+
+}  // namespace
+
+const std::array<ChunkImportRow, 18> kTopLevelImports = withImportedTexts<5>({{
+    {kTrackChunk.id, ImportIntegerChunk},
+    {kYearChunk.id, ImportYearChunk},
+    {kEncodingDateId, ImportEncdChunk},
+    {kGuidId, ImportRawChunk},
+    {kIsrcId, ImportRawChunk},
+}});
+
+const std::array<ChunkImportRow, 17> kScndImports = withImportedTexts(creditTextRows());
 
 int ImportChunkFiles(std::span<const ChunkImportRow> table, CChunkChunk& target, int place,
                      const std::string& folder) {
@@ -140,7 +132,8 @@ int ImportChunkFiles(std::span<const ChunkImportRow> table, CChunkChunk& target,
         return 0;
     const char* separator = place == kImportTopLevel ? "/" : "/SCND/";
     for (const ChunkImportRow& row : table) {
-        const std::string path = folder + separator + row.id;
+        const std::string id(row.id);
+        const std::string path = folder + separator + id;
         // Only regular files: a directory cannot be read, and opening a pipe or a
         // device could block or never end.
         struct stat info {};
@@ -151,7 +144,7 @@ int ImportChunkFiles(std::span<const ChunkImportRow> table, CChunkChunk& target,
             continue;
         if (fstat(fileno(file.get()), &info) != 0 || !isRegularFile(info))
             continue;
-        row.importer(file.get(), row.id, target);
+        row.importer(file.get(), id, target);
     }
     return 0;
 }

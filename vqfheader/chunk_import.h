@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "vqfheader/chunk_chunk.h"
 
@@ -25,7 +26,7 @@ int ImportEncdChunk(std::FILE* file, const std::string& id, CChunkChunk& target)
 int ImportRawChunk(std::FILE* file, const std::string& id, CChunkChunk& target);
 
 struct ChunkImportRow {
-    const char* id;
+    std::string_view id;
     ChunkImporter importer;
 };
 

@@ -1,6 +1,7 @@
 #include "vqfheader/header_writer.h"
 
 #include "vqfheader/chunk_import.h"
+#include "vqfheader/text_chunks.h"
 #include "vqfheader/value_chunks.h"
 
 namespace tembrel {
@@ -14,13 +15,8 @@ void AddTextChunk(std::string_view id, std::string_view text, CChunkChunk& targe
 int AddHeaderInfoChunks(const HeaderInfo& info, CChunkChunk& target) {
     target.PutChunk(
         CCommChunk(info.channelMode, info.bitRate, info.samplingRate, info.securityLevel));
-    AddTextChunk("NAME", fieldText(info.name), target);
-    AddTextChunk("COMT", fieldText(info.comment), target);
-    AddTextChunk("AUTH", fieldText(info.author), target);
-    AddTextChunk("(c) ", fieldText(info.copyright), target);
-    AddTextChunk("FILE", fieldText(info.file), target);
-    AddTextChunk("TRAC", fieldText(info.track), target);
-    AddTextChunk("YEAR", fieldText(info.year), target);
+    for (const TextChunkId& text : kSetupTextChunks)
+        AddTextChunk(text.id, fieldText(info.*text.field), target);
     if (info.dataSize > 0)
         target.PutChunk(CIntegerChunk<4>("DSIZ", info.dataSize));
     return 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text_field.h"
 #include "tvq/tvq_records.h"
 #include "vqfheader/chunk_chunk.h"
 
@@ -20,15 +21,5 @@ int AddHeaderInfoChunks(const HeaderInfo& info, CChunkChunk& target);
 
 // Appends a text chunk when `text` is not empty.
 void AddTextChunk(std::string_view id, std::string_view text, CChunkChunk& target);
-
-// The text of a fixed NUL-terminated field, bytes unchanged; at most N - 1 of them
-// even when the terminator is missing.
-template <size_t N>
-std::string_view fieldText(const char (&field)[N]) {
-    size_t length = 0;
-    while (length < N - 1 && field[length] != '\0')
-        ++length;
-    return {field, length};
-}
 
 }  // namespace tembrel

@@ -6,10 +6,6 @@ CStringChunk::CStringChunk(std::string id, std::string_view text) : CChunk(std::
     PutString(text);
 }
 
-std::string CStringChunk::GetTypeName() const {
-    return "String";
-}
-
 CCommChunk::CCommChunk(int32_t channelMode, int32_t bitRate, int32_t samplingRate,
                        int32_t securityLevel)
     : CChunk("COMM"),
@@ -31,10 +27,6 @@ CCommChunk::CCommChunk(const CChunk& chunk) : CChunk(chunk.id(), chunk.data()) {
     securityLevel = GetInteger(4);
 }
 
-std::string CCommChunk::GetTypeName() const {
-    return "COMM";
-}
-
 CEncdChunk::CEncdChunk(std::string id, int16_t year, int8_t v1, int8_t v2, int8_t v3, int8_t v4,
                        int8_t v5)
     : CChunk(std::move(id)), year(year), values{v1, v2, v3, v4, v5} {
@@ -43,18 +35,10 @@ CEncdChunk::CEncdChunk(std::string id, int16_t year, int8_t v1, int8_t v2, int8_
         PutInteger(v, 1);
 }
 
-std::string CEncdChunk::GetTypeName() const {
-    return "ENCD";
-}
-
 CYearChunk::CYearChunk(std::string id, int16_t year, int8_t extra)
     : CChunk(std::move(id)), year(year), extra(extra) {
     PutInteger(year, 2);
     PutInteger(extra, 1);
-}
-
-std::string CYearChunk::GetTypeName() const {
-    return "YEAR";
 }
 
 }  // namespace tembrel

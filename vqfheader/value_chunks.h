@@ -15,7 +15,6 @@ namespace tembrel {
 class CStringChunk : public CChunk {
   public:
     CStringChunk(std::string id, std::string_view text);
-    std::string GetTypeName() const override;
 };
 
 // The four stream parameters, each 4 bytes big-endian; the id is always "COMM".
@@ -25,7 +24,6 @@ class CCommChunk : public CChunk {
     // Decodes an existing chunk: copies its id and data, rewinds and reads the four
     // values. Data shorter than 16 bytes throws CChunkChunk::err_FailGetChunk.
     explicit CCommChunk(const CChunk& chunk);
-    std::string GetTypeName() const override;
 
     int32_t channelMode = 0;
     int32_t bitRate = 0;
@@ -37,7 +35,6 @@ class CCommChunk : public CChunk {
 class CEncdChunk : public CChunk {
   public:
     CEncdChunk(std::string id, int16_t year, int8_t v1, int8_t v2, int8_t v3, int8_t v4, int8_t v5);
-    std::string GetTypeName() const override;
 
     int16_t year;
     int8_t values[5];
@@ -47,7 +44,6 @@ class CEncdChunk : public CChunk {
 class CYearChunk : public CChunk {
   public:
     CYearChunk(std::string id, int16_t year, int8_t extra);
-    std::string GetTypeName() const override;
 
     int16_t year;
     int8_t extra;
@@ -62,9 +58,6 @@ class CIntegerChunk : public CChunk {
     using Value = std::conditional_t<Width == 2, int16_t, int32_t>;
 
     CIntegerChunk(std::string id, Value value) : CChunk(std::move(id)) { PutInteger(value, Width); }
-    std::string GetTypeName() const override { return "Integer, size=" + std::to_string(width); }
-
-    int32_t width = Width;
 };
 
 }  // namespace tembrel

@@ -144,6 +144,12 @@ TEST_F(CliTest, UsageErrorsNameWhatIsAllowed) {
     EXPECT_EQ(cli("--help").status, 0);
 }
 
+TEST_F(CliTest, VersionIsTheProjectVersion) {
+    const CliRun r = cli("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("tembrel-cli ") + TEMBREL_VERSION + "\n");
+}
+
 TEST_F(CliTest, EncodeReportsEveryFailureAndExitsNonZero) {
     wav("music/good.wav");
     wav24("music/deep.wav");

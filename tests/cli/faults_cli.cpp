@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/driver/faults_read_only_folder.h"
+#include "tests/support/read_only_folder.h"
 #include "tests/support/test_support.h"
 
 namespace tembrel::test {

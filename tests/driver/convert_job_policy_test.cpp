@@ -189,6 +189,25 @@ TEST_F(PolicyTest, TwoSourcesOfOneOutputNameNeverOverwriteEachOther) {
     EXPECT_EQ(encoder.calls, (std::vector<std::string>{"a.wav"}));
 }
 
+TEST_F(PolicyTest, JobsSharingARecordOfOutputsNeverOverwriteEachOther) {
+    file("a.wav", "first");
+    file("a.mp3", "second");
+    OutputRecord shared;
+    for (const char* name : {"a.wav", "a.mp3"}) {
+        job = ConvertJob{};
+        job.encoder = &encoder;
+        job.sharedOutputs = &shared;
+        job.setUp(root + "/" + name);
+        job.run();
+    }
+    EXPECT_EQ(readFile(root + "/a.vqf"), test::bytesOf("VQFfirst"));
+    ASSERT_EQ(job.failures().size(), 1u);
+    EXPECT_NE(job.failures()[0].reason.find("already written"), std::string::npos);
+    // A job of its own does not know what another job wrote.
+    runJob(root + "/a.mp3");
+    EXPECT_EQ(readFile(root + "/a.vqf"), test::bytesOf("VQFsecond"));
+}
+
 TEST_F(PolicyTest, AFileIsNeverConvertedOntoItself) {
     file("x.vqf", "stream");
     runJob(root + "/x.vqf");

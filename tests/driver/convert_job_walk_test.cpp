@@ -9,6 +9,7 @@
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
+#include "driver/source_walk.h"
 #include "job_fixture.h"
 #include "test_support.h"
 
@@ -115,6 +116,25 @@ TEST_F(WalkTest, CurrentDirectoryIsRestored) {
     EXPECT_EQ(fs::current_path(), before);
 }
 
+TEST_F(WalkTest, CollectSourcesListsWhatAJobVisitsInItsOrder) {
+    for (const char* name : {"b.mp3", "a.wav", ".h.wav", "sub/c.wav", "sub/d.rmp", "x.txt"})
+        touch(name);
+    const auto collected = [this](const std::string& path, int32_t mask) {
+        std::vector<std::string> out;
+        for (const std::string& p : collectSources(path, mask, convertSettings()))
+            out.push_back(p.substr(root.size() + 1));
+        return out;
+    };
+    for (const bool skip : {false, true}) {
+        convertSettings().skipHidden = skip;
+        convertSettings().skipSubfolders = skip;
+        for (const int32_t mask : {kAllTypes, kTypeWav | kTypeRmp})
+            EXPECT_EQ(collected(root, mask), walk(root, mask)) << skip << mask;
+    }
+    EXPECT_EQ(collected(root + "/sub/c.wav", kTypeMp3), (Paths{"sub/c.wav"}));
+    EXPECT_EQ(collectSources(root + "/missing", kAllTypes, convertSettings()), Paths{});
+}
+
 TEST_F(WalkTest, ResolvePathTellsFilesFromFolders) {
     touch("sub/c.wav");
     ConvertJob job;
@@ -131,13 +151,7 @@ TEST_F(WalkTest, ResolvePathTellsFilesFromFolders) {
     EXPECT_EQ(job.kind, PathKind::Unresolved);
 }
 
-TEST(OutputNaming, ReplacesTheExtensionOfTheLastElementOnly) {
-    EXPECT_EQ(vqfPathFor("/music/a.mp3"), "/music/a.vqf");
-    EXPECT_EQ(vqfPathFor("a.WAV"), "a.vqf");
-    EXPECT_EQ(vqfPathFor("a.b.wav"), "a.b.vqf");
-    EXPECT_EQ(vqfPathFor("/x/a.b/song"), "/x/a.b/song.vqf");
-    EXPECT_EQ(vqfPathFor("song"), "song.vqf");
-    EXPECT_EQ(vqfPathFor("x.vqf"), "x.vqf");
+TEST(OutputNaming, JoinsWithExactlyOneSlash) {
     EXPECT_EQ(joinPath("/a", "b"), "/a/b");
     EXPECT_EQ(joinPath("/a/", "b"), "/a/b");
     EXPECT_EQ(joinPath("", "b"), "/b");

@@ -5,22 +5,9 @@
 namespace tembrel {
 namespace {
 
-TEST(ConvertSettings, ResetRestoresEveryDefault) {
-    ConvertSettings s;
-    s.deleteSource = s.noSongTitle = s.keepPartialOnCancel = s.skipSubfolders = true;
-    s.skipHidden = s.noAttributeInherit = s.noCompletionSound = true;
-    s.bitRates = {8, 20, 40, 16, 40, 80};
-    s.resetToDefaults();
-    EXPECT_FALSE(s.deleteSource || s.noSongTitle || s.keepPartialOnCancel || s.skipSubfolders ||
-                 s.skipHidden || s.noAttributeInherit || s.noCompletionSound);
-    EXPECT_EQ(s.bitRates, (std::array<int32_t, 6>{10, 32, 48, 20, 64, 96}));
-}
-
 TEST(ConvertSettings, ChoicesMatchTheBitRateTable) {
-    const ConvertSettings defaults;
     for (std::size_t i = 0; i < kBitRateChoices.size(); ++i) {
         const BitRateChoice& c = kBitRateChoices[i];
-        EXPECT_EQ(c.defaultValue, defaults.bitRates[i]) << i;
         EXPECT_TRUE(isOfferedBitRate(c, c.defaultValue)) << i;
         EXPECT_EQ(c.channelMode, i < 3 ? 0 : 1);
     }

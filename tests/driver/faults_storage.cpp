@@ -7,7 +7,7 @@
 #include <csignal>
 
 #include "tests/driver/faults_fixture.h"
-#include "tests/driver/faults_read_only_folder.h"
+#include "tests/support/read_only_folder.h"
 
 namespace tembrel::test {
 namespace {

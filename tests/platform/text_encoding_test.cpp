@@ -57,6 +57,42 @@ TEST(TextEncoding, DamagedUtf16IsReplacedNotDropped) {
     EXPECT_EQ(utf16ToCp932(bytes({0x00, 'A', 0x00})), "A?");
 }
 
+TEST(TextEncoding, StrictConversionNormalisesAndRefusesWhatCp932Lacks) {
+    struct Case {
+        const char* name;
+        std::string utf8;
+        std::string cp932;      // when converted
+        std::string character;  // when refused
+        std::size_t position;
+        bool malformed;
+    };
+    const Case cases[] = {
+        {"decomposed ga", "\xe3\x81\x8b\xe3\x82\x99", "\x82\xaa", "", 0, false},
+        {"vendor characters", "～①ｶ", "\x81\x60\x87\x40\xb6", "", 0, false},
+        {"empty", "", "", "", 0, false},
+        {"e-acute, decomposed", "cafe\xcc\x81!", "", "\xc3\xa9", 3, false},
+        {"emoji after kana", "あ\xf0\x9f\x8e\xb5", "", "\xf0\x9f\x8e\xb5", 1, false},
+        {"stray continuation byte",
+         "a\x80"
+         "b",
+         "", "\x80", 1, true},
+        {"cut-off sequence", "日\xe6\x97", "", "\xe6\x97", 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const StrictCp932 result = utf8ToCp932Strict(c.utf8);
+        if (c.character.empty()) {
+            ASSERT_TRUE(result.ok()) << result.refusal->character;
+            EXPECT_EQ(result.cp932, c.cp932);
+            continue;
+        }
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.refusal->character, c.character);
+        EXPECT_EQ(result.refusal->position, c.position);
+        EXPECT_EQ(result.refusal->malformed, c.malformed);
+    }
+}
+
 TEST(TextEncoding, FitLengthNeverSplitsADoubleByteCharacter) {
     const std::string text = "a\x93\xfa\x96\x7b";  // a日本
     EXPECT_EQ(cp932FitLength(text, 0), 0u);

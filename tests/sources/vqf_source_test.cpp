@@ -26,7 +26,7 @@ std::vector<uint8_t> readAll(VqfSource& source, size_t piece = 1237) {
     std::vector<uint8_t> all, buffer(piece);
     uint32_t got = 0;
     while (true) {
-        EXPECT_TRUE(source.read(buffer, got));
+        source.read(buffer, got);
         if (got == 0)
             break;
         all.insert(all.end(), buffer.begin(), buffer.begin() + got);
@@ -104,12 +104,12 @@ TEST(VqfSourceStream, NWholeFramesDeliverAllButTheFirstTwo) {
         const uint32_t frameBytes = source.frameBytes();
         EXPECT_EQ(frameBytes, 512u * 2u);
         EXPECT_EQ(readAll(source).size(), size_t(std::max(n - 2, 0)) * frameBytes);
-        // At the end: true with nothing, again and again; a read of 0 bytes likewise.
+        // At the end: nothing, again and again; a read of 0 bytes likewise.
         uint8_t byte = 0;
         uint32_t got = 99;
-        EXPECT_TRUE(source.read(std::span(&byte, 1), got));
+        source.read(std::span(&byte, 1), got);
         EXPECT_EQ(got, 0u);
-        EXPECT_TRUE(source.read({}, got));
+        source.read({}, got);
         EXPECT_EQ(got, 0u);
     }
 }
@@ -179,7 +179,7 @@ TEST(VqfSourceStream, RewindDeliversTheSameBytesAgain) {
     ASSERT_TRUE(source.rewind());
     std::vector<uint8_t> some(333);
     uint32_t got = 0;
-    ASSERT_TRUE(source.read(some, got));
+    source.read(some, got);
     ASSERT_TRUE(source.rewind());
     EXPECT_EQ(readAll(source), first);
 
@@ -204,9 +204,9 @@ TEST(VqfSourceStream, SkipGivesExactlyWhatReadingOnWouldHave) {
         ASSERT_TRUE(source.open(path.c_str()));
         std::vector<uint8_t> lead(100);  // start in mid-frame: the pending bytes count too
         uint32_t got = 0;
-        ASSERT_TRUE(source.read(lead, got));
+        source.read(lead, got);
         uint32_t counter = 7;
-        EXPECT_TRUE(source.skip(ms, counter));
+        source.skip(ms, counter);
         const uint32_t span = ms * 8000 / 1000 * 2;
         EXPECT_EQ(counter, 7 + span);
         const std::vector<uint8_t> rest = readAll(source);
@@ -218,7 +218,7 @@ TEST(VqfSourceStream, SkipGivesExactlyWhatReadingOnWouldHave) {
     VqfSource source;
     ASSERT_TRUE(source.open(path.c_str()));
     uint32_t counter = 0;
-    EXPECT_TRUE(source.skip(60000, counter));
+    source.skip(60000, counter);
     EXPECT_EQ(counter, all.size());
     EXPECT_TRUE(readAll(source).empty());
 }
@@ -311,7 +311,7 @@ TEST(VqfSourceOpen, RefusesWhatIsNoVqfStream) {
         EXPECT_FALSE(source.open(dir.file(name).c_str()));
         uint32_t got = 5;
         uint8_t byte = 0;
-        EXPECT_TRUE(source.read(std::span(&byte, 1), got));
+        source.read(std::span(&byte, 1), got);
         EXPECT_EQ(got, 0u);
         EXPECT_EQ(source.length(), 0);
     }
@@ -338,7 +338,7 @@ TEST(VqfSourceOpen, OneSourceAtATimeHoldsTheDecoder) {
     ASSERT_TRUE(first.open(a.c_str()));
     std::vector<uint8_t> head(5000);
     uint32_t got = 0;
-    ASSERT_TRUE(first.read(head, got));
+    first.read(head, got);
     // The second open is refused and leaves the first one's decoding untouched.
     EXPECT_FALSE(second.open(b.c_str()));
     EXPECT_FALSE(second.open(a.c_str()));
@@ -372,7 +372,7 @@ TEST(VqfSourceSelector, VqfContentOpensAsVqfWhateverTheName) {
     EXPECT_GT(selector.length, 0);
     std::vector<uint8_t> buffer(4096);
     uint32_t got = 0;
-    EXPECT_TRUE(selector.read(buffer, got));
+    selector.read(buffer, got);
     EXPECT_EQ(got, buffer.size());
 }
 

@@ -69,7 +69,7 @@ TEST(DamagedInput, MutatedAndTruncatedFilesReadSafely) {
                 bytes.resize(random() % (bytes.size() + 1));
             writeFile(path, bytes);
             SongTags tags;
-            ASSERT_TRUE(tags.read(path));
+            tags.read(path);
             expectConsistent(tags, bytes.size());
             if (HasFatalFailure()) {
                 ADD_FAILURE() << "seed " << index << " round " << round;

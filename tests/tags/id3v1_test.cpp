@@ -118,7 +118,7 @@ TEST(SongTagsRead, Id3v1AtTheEndGivesFieldsAndShortensTheData) {
     writeFile(dir.file("a.mp3"), cat({audio, id3v1Block("Line end \n", "Artist", "", "", "", 13)}));
     SongTags tags;
     std::strcpy(tags.composer, "stale");
-    ASSERT_TRUE(tags.read(dir.file("a.mp3")));
+    tags.read(dir.file("a.mp3"));
     EXPECT_STREQ(tags.title, "Line end ");
     EXPECT_STREQ(tags.genre, "Pop");
     EXPECT_STREQ(tags.composer, "");
@@ -138,12 +138,12 @@ TEST(SongTagsRead, UnreadableOrUntaggedFilesGiveAClearedRecord) {
          {dir.file("missing"), dir.path().string(), dir.file("empty"), dir.file("pipe")}) {
         std::strcpy(tags.title, "stale");
         tags.dataLength = 77;
-        EXPECT_TRUE(tags.read(path)) << path;
+        tags.read(path);
         EXPECT_STREQ(tags.title, "") << path;
         EXPECT_EQ(tags.dataOffset, 0) << path;
         EXPECT_EQ(tags.dataLength, 0) << path;
     }
-    ASSERT_TRUE(tags.read(dir.file("short")));
+    tags.read(dir.file("short"));
     EXPECT_STREQ(tags.title, "");
     EXPECT_EQ(tags.dataLength, 100);
 }

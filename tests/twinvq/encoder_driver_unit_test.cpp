@@ -63,11 +63,5 @@ TEST(PcmToChannelMajor, IncompleteSampleGroupIsIgnoredAndNothingGivesSilence) {
     EXPECT_EQ(out, (std::vector<float>{0, 0, 0, 0}));
 }
 
-TEST(NameFromPath, LastElementWithoutItsExtension) {
-    EXPECT_EQ(nameFromPath("/music/my.song.wav"), "my.song");
-    EXPECT_EQ(nameFromPath("/music.d/song"), "song");
-    EXPECT_EQ(nameFromPath("song.mp3"), "song");
-}
-
 }  // namespace
 }  // namespace tembrel

@@ -1,7 +1,6 @@
-#include "sources/vqf_description.h"
+#include "decode/vqf_description.h"
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <system_error>
 
@@ -13,16 +12,10 @@
 #include "vqfheader/header_manager.h"
 #include "vqfheader/header_reader.h"
 #include "vqfheader/header_writer.h"
+#include "vqfheader/text_chunks.h"
 
 namespace tembrel {
 namespace {
-
-// Chunks that always hold text.
-constexpr std::array<std::string_view, 6> kTextIds = {"NAME", "AUTH", "COMT",
-                                                      "(c) ", "FILE", "EXTR"};
-// Chunks that hold text when the header writer made them, and binary values when they
-// were imported.
-constexpr std::array<std::string_view, 2> kMaybeTextIds = {"TRAC", "YEAR"};
 
 bool hasControlBytes(const std::vector<uint8_t>& data) {
     return std::any_of(data.begin(), data.end(), [](uint8_t b) { return b < 0x20; });
@@ -63,10 +56,10 @@ std::optional<VqfDescription> readVqfHeader(const std::string& path) {
         if (id == "COMM")
             continue;  // shown as its four values
         const auto& data = chunk.data();
+        // Track and year are text when the header writer made them, binary when imported.
         const bool isText =
-            std::find(kTextIds.begin(), kTextIds.end(), id) != kTextIds.end() ||
-            (std::find(kMaybeTextIds.begin(), kMaybeTextIds.end(), id) != kMaybeTextIds.end() &&
-             !hasControlBytes(data));
+            findTextChunk(kUserTextChunks, id) ||
+            ((id == kTrackChunk.id || id == kYearChunk.id) && !hasControlBytes(data));
         if (isText) {
             std::string text(data.begin(), data.end());
             text.erase(std::find(text.begin(), text.end(), '\0'), text.end());

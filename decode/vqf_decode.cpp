@@ -1,4 +1,4 @@
-#include "sources/vqf_decode.h"
+#include "decode/vqf_decode.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,23 +10,17 @@
 #include <system_error>
 #include <vector>
 
+#include "decode/vqf_description.h"
+#include "decode/wav_writer.h"
 #include "platform/file_ops.h"
-#include "sources/vqf_description.h"
+#include "platform/path_names.h"
 #include "sources/vqf_source.h"
-#include "sources/wav_writer.h"
+#include "vqfheader/text_chunks.h"
 
 namespace tembrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Where the INFO fields come from.
-struct TextMapping {
-    std::string_view vqfId;
-    std::string_view infoId;
-};
-constexpr TextMapping kTextMappings[] = {
-    {"NAME", "INAM"}, {"AUTH", "IART"}, {"COMT", "ICMT"}, {"(c) ", "ICOP"}};
 
 constexpr size_t kReadPiece = 64 * 1024;
 
@@ -64,9 +58,7 @@ struct TemporaryFile {
 }  // namespace
 
 std::string defaultWavPath(const std::string& input) {
-    fs::path path(input);
-    path.replace_extension(".wav");
-    return path.string();
+    return replaceExtension(input, ".wav");
 }
 
 VqfDecodeResult decodeVqfToWav(const std::string& input, const std::string& output, bool replace) {
@@ -88,8 +80,8 @@ VqfDecodeResult decodeVqfToWav(const std::string& input, const std::string& outp
     if (!header)
         return {"not a VQF file"};
     std::vector<RiffInfoText> info;
-    for (const TextMapping& m : kTextMappings)
-        info.push_back({std::string(m.infoId), vqfText(*header, m.vqfId)});
+    for (const TextChunkId& text : kCreditTextChunks)
+        info.push_back({std::string(text.riffInfoId), vqfText(*header, text.id)});
 
     VqfSource source;
     if (!source.open(input.c_str()))

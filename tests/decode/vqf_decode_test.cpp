@@ -4,12 +4,12 @@
 
 #include <sstream>
 
+#include "decode/vqf_decode.h"
+#include "decode/vqf_description.h"
+#include "decode/wav_writer.h"
 #include "platform/byte_order.h"
-#include "sources/vqf_decode.h"
-#include "sources/vqf_description.h"
 #include "sources/vqf_source.h"
 #include "sources/wav_source.h"
-#include "sources/wav_writer.h"
 #include "tags/song_tags.h"
 #include "tests/sources/vqf_test_file.h"
 #include "tests/support/test_support.h"

@@ -1,6 +1,5 @@
-// Decodes a VQF file into a 16-bit PCM RIFF WAVE file, carrying the header's texts
-// into a "LIST" "INFO" chunk ("NAME" -> "INAM", "AUTH" -> "IART", "COMT" -> "ICMT",
-// "(c) " -> "ICOP").
+// Decodes a VQF file into a 16-bit PCM RIFF WAVE file, carrying the header's title,
+// author, comment and copyright into a "LIST" "INFO" chunk (vqfheader/text_chunks.h).
 #pragma once
 
 #include <cstdint>

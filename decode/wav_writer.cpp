@@ -1,4 +1,4 @@
-#include "sources/wav_writer.h"
+#include "decode/wav_writer.h"
 
 #include <limits>
 

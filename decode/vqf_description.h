@@ -12,7 +12,7 @@
 namespace tembrel {
 
 struct VqfTextChunk {
-    std::string id;    // "NAME", "AUTH", "COMT", "(c) ", "FILE", "EXTR", "TRAC" or "YEAR"
+    std::string id;    // a user text, or the track or year held as text (text_chunks.h)
     std::string text;  // the stored bytes, CP932 where Japanese
 };
 

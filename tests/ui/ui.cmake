@@ -1,0 +1,12 @@
+tembrel_add_qtest(progress_text_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/progress_text_test.cpp
+  LIBS ui
+  TIMEOUT 60)
+tembrel_add_qtest(settings_dialog_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_dialog_test.cpp
+  LIBS ui
+  TIMEOUT 60)
+tembrel_add_qtest(progress_dialog_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/progress_dialog_test.cpp
+  LIBS ui
+  TIMEOUT 180)

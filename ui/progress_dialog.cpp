@@ -1,0 +1,268 @@
+#include "ui/progress_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <chrono>
+
+#include "driver/convert_settings.h"
+#include "driver/front_end.h"
+#include "driver/job_progress.h"
+#include "twinvq/encoder_driver.h"
+#include "ui/dialog_parts.h"
+#include "ui/key_filter.h"
+#include "ui/local_path.h"
+#include "ui/progress_text.h"
+#include "ui/shutdown.h"
+#include "ui/ui_seams.h"
+
+namespace tembrel {
+namespace {
+
+constexpr auto kRefreshInterval = std::chrono::milliseconds(500);
+
+// The type boxes' ids, in the order of kSourceTypes.
+constexpr const char* kTypeBoxIds[3] = {"1032", "1033", "1038"};
+constexpr const char* kTypeBoxTexts[3] = {"WAV", "MP3", "RMP"};
+
+}  // namespace
+
+CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("開始待ち"));
+
+    path_ = new QTextEdit;
+    path_->setObjectName(QStringLiteral("1026"));
+    path_->setReadOnly(true);
+    path_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    path_->setFixedHeight(path_->fontMetrics().lineSpacing() * 3 + 2 * path_->frameWidth() + 8);
+    status_ = new QLabel(QStringLiteral("開始準備OK"));
+    status_->setObjectName(QStringLiteral("1035"));
+    status_->setAlignment(Qt::AlignCenter);
+    bar_ = new QProgressBar;
+    bar_->setObjectName(QStringLiteral("1003"));
+    bar_->setTextVisible(false);
+
+    auto* types = new QGroupBox(QStringLiteral("検索対象"));
+    auto* typeRow = new QHBoxLayout(types);
+    for (int i = 0; i < 3; ++i) {
+        auto* box = new QCheckBox(QString::fromUtf8(kTypeBoxTexts[i]));
+        box->setObjectName(QString::fromUtf8(kTypeBoxIds[i]));
+        const int32_t bit = kSourceTypes[i].bit;
+        connect(box, &QCheckBox::clicked, this, [this, bit](bool on) { setTypeBit(bit, on); });
+        typeRow->addWidget(box);
+        typeBoxes_[i] = box;
+    }
+
+    modes_ = new QComboBox;
+    modes_->setObjectName(QStringLiteral("1006"));
+    start_ = ui::makeButton("開始", "1000");
+    cancel_ = ui::makeButton("キャンセル", "1001");
+    start_->setDefault(true);
+    connect(start_, &QPushButton::clicked, this, &CProgressDialog::OnStart);
+    connect(cancel_, &QPushButton::clicked, this, &CProgressDialog::OnCancelJob);
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(types);
+    auto* right = new QVBoxLayout;
+    right->addWidget(modes_);
+    right->addLayout(ui::buttonRow({start_, cancel_}));
+    controls->addLayout(right);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(path_);
+    layout->addWidget(status_);
+    layout->addWidget(bar_);
+    layout->addLayout(controls);
+
+    // While the job runs Enter does nothing (Escape, as the close box, asks it to stop).
+    auto* keys =
+        new ui::KeyFilter(this, {Qt::Key_Return, Qt::Key_Enter}, [this] { return started_; });
+    keys->watch(this);
+    setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('M')) * 36);
+}
+
+CProgressDialog::~CProgressDialog() {
+    if (threadsRunning_)
+        jobProgress().cancelRequested = true;
+    joinThreads();
+}
+
+int CProgressDialog::launch() {
+    initDialog();
+    return ui::runDialog(*this);
+}
+
+void CProgressDialog::initDialog() {
+    bar_->setRange(0, 2);
+    bar_->setValue(0);
+    const bool folder = job.kind == PathKind::Folder;
+    for (QCheckBox* box : typeBoxes_) {
+        box->setChecked(true);
+        box->setEnabled(folder);
+    }
+    job.typeMask = kAllTypes;
+    setWindowTitle((folder ? QStringLiteral("フォルダ") : QStringLiteral("ファイル(VQFに変換)")) +
+                   QStringLiteral("変換モード"));
+    shownPath_ = job.inputPath;
+    path_->setPlainText(ui::displayPath(shownPath_));
+    path_->selectAll();
+    path_->setAlignment(Qt::AlignCenter);
+    path_->moveCursor(QTextCursor::Start);
+    status_->setText(QStringLiteral("開始準備OK"));
+    modes_->clear();
+    modes_->addItem(QStringLiteral("VQFにエンコード"));
+    modes_->addItem(QStringLiteral("ファイル名自動割付"));
+    modes_->setCurrentIndex(0);
+    start_->setFocus();
+}
+
+void CProgressDialog::setTypeBit(int32_t bit, bool on) {
+    const int32_t mask = job.typeMask;
+    job.typeMask = on ? (mask | bit) : (mask & ~bit);
+}
+
+void CProgressDialog::OnStart() {
+    if (started_)
+        return;
+    const int index = modes_->currentIndex();
+    if (index == int(JobMode::EncodeToVqf)) {
+        job.mode = JobMode::EncodeToVqf;
+        started_ = true;
+        start_->setEnabled(false);
+        startThreads();
+    }
+}
+
+void CProgressDialog::OnCancelJob() {
+    if (started_) {
+        jobProgress().cancelRequested = true;
+        return;
+    }
+    QDialog::done(0);
+}
+
+void CProgressDialog::done(int result) {
+    if (started_) {
+        OnCancelJob();
+        return;
+    }
+    QDialog::done(result);
+}
+
+void CProgressDialog::startThreads() {
+    JobProgress& progress = jobProgress();
+    progress.monitorRunning = true;
+    progress.resetForEncoding();
+    progress.setCurrentFile({});
+    if (ui::shutdownRequested())
+        progress.cancelRequested = true;
+    job.encoder = &encoderDriver();
+    monitorStop_ = false;
+    threadsRunning_ = true;
+    monitor_ = std::thread(&CProgressDialog::progressMonitor, this);
+    worker_ = std::thread(&CProgressDialog::conversionWorker, this);
+}
+
+CProgressDialog::Snapshot CProgressDialog::takeSnapshot() {
+    const JobProgress& progress = jobProgress();
+    return {progress.framesDone, progress.framesTotal, progress.successCount, progress.failureCount,
+            progress.currentFile()};
+}
+
+void CProgressDialog::progressMonitor() {
+    while (jobProgress().monitorRunning) {
+        // Posted, never waited for: the window's thread shows it when it gets to it.
+        QMetaObject::invokeMethod(
+            this, [this, snapshot = takeSnapshot()] { showProgress(snapshot); },
+            Qt::QueuedConnection);
+        std::unique_lock lock(monitorMutex_);
+        if (monitorWake_.wait_for(lock, kRefreshInterval, [this] { return monitorStop_; }))
+            break;
+    }
+}
+
+void CProgressDialog::conversionWorker() {
+    job.run();
+    // Read now: a Cancel pressed after the job ended must not hide its report.
+    const bool cancelled = jobProgress().cancelRequested;
+    jobProgress().monitorRunning = false;
+    {
+        std::lock_guard lock(monitorMutex_);
+        monitorStop_ = true;
+    }
+    monitorWake_.notify_all();
+    QMetaObject::invokeMethod(
+        this, [this, cancelled] { workerFinished(cancelled); }, Qt::QueuedConnection);
+}
+
+void CProgressDialog::showProgress(const Snapshot& snapshot) {
+    const ui::BarPosition position = ui::barPosition(snapshot.framesDone, snapshot.framesTotal);
+    bar_->setRange(0, position.maximum);
+    bar_->setValue(position.value);
+    const std::string& path = snapshot.currentFile.empty() ? shownPath_ : snapshot.currentFile;
+    const QString shown = ui::displayPath(path);
+    if (path_->toPlainText() != shown) {
+        path_->setPlainText(shown);
+        path_->selectAll();
+        path_->setAlignment(Qt::AlignCenter);
+        path_->moveCursor(QTextCursor::Start);
+    }
+    status_->setText(
+        ui::encodingStatusText(ui::progressPercent(snapshot.framesDone, snapshot.framesTotal),
+                               snapshot.succeeded, snapshot.failed));
+}
+
+void CProgressDialog::workerFinished(bool cancelled) {
+    // The monitor's last refresh has been posted; the report follows half a second
+    // later, without blocking this thread.
+    QTimer::singleShot(kRefreshInterval, this, [this, cancelled] { endOfJob(cancelled); });
+}
+
+void CProgressDialog::endOfJob(bool cancelled) {
+    joinThreads();
+    showProgress(takeSnapshot());
+    const EndReport report = endReport(jobProgress().failureCount, 0, cancelled,
+                                       convertSettings().noCompletionSound);
+    if (!ui::shutdownRequested()) {
+        switch (report.kind) {
+            case EndReport::Kind::Silence:
+                break;
+            case EndReport::Kind::Beep:
+                ui::beep();
+                break;
+            case EndReport::Kind::FailureMessage:
+            case EndReport::Kind::WarningMessage:
+                ui::message(this, QString::fromStdString(report.message), reportDetails());
+                break;
+        }
+    }
+    started_ = false;
+    done(0);
+}
+
+QString CProgressDialog::reportDetails() const {
+    // One line per file that failed, with its reason.
+    QString details;
+    for (const FileOutcome& failure : job.failures()) {
+        details += ui::displayPath(failure.inputPath) + QStringLiteral(": ") +
+                   QString::fromStdString(failure.reason) + QLatin1Char('\n');
+    }
+    return details;
+}
+
+void CProgressDialog::joinThreads() {
+    if (worker_.joinable())
+        worker_.join();
+    if (monitor_.joinable())
+        monitor_.join();
+    threadsRunning_ = false;
+}
+
+}  // namespace tembrel
