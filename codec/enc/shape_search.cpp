@@ -364,14 +364,13 @@ TVQ_SIMD_KERNEL void gatherCandidates(const float* book, int dim, const int32_t*
 
 }  // namespace
 
-void searchShapes(const StreamConfig& config, int blockType, const std::vector<float>& target,
-                  const std::vector<float>& weight, int32_t* shapeIndex,
-                  std::vector<float>& reconstruction) {
+void searchShapes(const StreamConfig& config, int blockType, const ShapeLayout& layout,
+                  const std::vector<float>& target, const std::vector<float>& weight,
+                  int32_t* shapeIndex, std::vector<float>& reconstruction) {
     const BlockLayout& b = config.blocks[blockType];
     const int total = codedCount(config, blockType);
     const int vectors = b.vectorCount;
     reconstruction.assign(total, 0.0f);
-    const int dim = std::clamp(vectorDim(config, blockType), kMinCodebookDim, kMaxCodebookDim);
     float x[kMaxCodebookDim], w[kMaxCodebookDim];
     int32_t pick0[kCandidates], pick1[kCandidates];
     // The candidates of each codebook, component-major: chosen[k] holds component k of every
@@ -380,11 +379,12 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
     Lanes weighted0[kMaxCodebookDim][kGroups];
     Lanes partial0[kGroups], partial1[kGroups];
     for (int v = 0; v < vectors; ++v) {
-        int len = 0;
-        for (int pos = v; pos < total && len < dim; pos += vectors) {
-            x[len] = target[pos];
-            w[len] = weight[pos];
-            ++len;
+        const int dim = std::clamp(layout.dim[v], kMinCodebookDim, kMaxCodebookDim);
+        const int first = layout.start[v];
+        const int len = std::min(layout.start[v + 1] - first, dim);
+        for (int i = 0; i < len; ++i) {
+            x[i] = target[layout.order[first + i]];
+            w[i] = weight[layout.order[first + i]];
         }
         const float* book0 = shapeCodebook(0, b.shape0Bits[v], dim);
         const float* book1 = shapeCodebook(1, b.shape1Bits[v], dim);
@@ -406,8 +406,8 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
         shapeIndex[vectors + v] = best1;
         const float* c0 = book0 + best0 * dim;
         const float* c1 = book1 + best1 * dim;
-        for (int i = 0, pos = v; pos < total && i < dim; ++i, pos += vectors) {
-            reconstruction[pos] = c0[i] + c1[i];
+        for (int i = 0; i < len; ++i) {
+            reconstruction[layout.order[first + i]] = c0[i] + c1[i];
         }
     }
 }
