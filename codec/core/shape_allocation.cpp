@@ -45,6 +45,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     const int vectors = b.vectorCount;
     const int bands = b.envBands;
     key_.assign(total, kMuted);
+    int32_t lowest = kKeyMax, highest = kKeyMin;  // of the keys that are not kMuted
     power_.resize(b.codedBins);
     bandPower_.resize(bands);
     for (int ch = 0; ch < c.channels; ++ch) {
@@ -75,8 +76,10 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
                 const int width = b.bandEdges[band + 1] - b.bandEdges[band];
                 const int32_t mask = log2Steps(excitation / static_cast<float>(width));
                 for (int k = b.bandEdges[band]; k < b.bandEdges[band + 1]; ++k) {
-                    key_[coefPosition(b, ch, k, j)] =
-                        std::clamp(log2Steps(power_[k]) - mask, kKeyMin, kKeyMax);
+                    const int32_t key = std::clamp(log2Steps(power_[k]) - mask, kKeyMin, kKeyMax);
+                    key_[coefPosition(b, ch, k, j)] = key;
+                    lowest = std::min(lowest, key);
+                    highest = std::max(highest, key);
                 }
             }
         }
@@ -86,16 +89,16 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     // at what the shortest codebook gives) cover the frame's shape bits. Shares are linear in
     // the importance between the two caps, so counts and sums of the importances from each
     // value up give the bits of any level at once.
-    constexpr int kValues = kKeyMax - kKeyMin + 1;
-    countFrom_.assign(kValues + 1, 0);
-    sumFrom_.assign(kValues + 1, 0);
+    const int values = std::max(0, highest - lowest + 1);
+    countFrom_.assign(values + 1, 0);
+    sumFrom_.assign(values + 1, 0);
     for (const int32_t key : key_) {
         if (key != kMuted) {
-            ++countFrom_[key - kKeyMin];
-            sumFrom_[key - kKeyMin] += key;
+            ++countFrom_[key - lowest];
+            sumFrom_[key - lowest] += key;
         }
     }
-    for (int i = kValues - 1; i >= 0; --i) {
+    for (int i = values - 1; i >= 0; --i) {
         countFrom_[i] += countFrom_[i + 1];
         sumFrom_[i] += sumFrom_[i + 1];
     }
@@ -104,7 +107,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     const int64_t budget = int64_t{kUnit} * b.shapeBits;
     // Index of the first importance >= key (clamped to the table).
     auto from = [&](int64_t key) {
-        return static_cast<int>(std::clamp<int64_t>(key - kKeyMin, 0, kValues));
+        return static_cast<int>(std::clamp<int64_t>(key - lowest, 0, values));
     };
     auto floorDiv = [](int64_t a, int64_t d) { return a / d - (a % d != 0 && (a < 0) != (d < 0)); };
     auto spend = [&](int64_t level) {
@@ -120,23 +123,25 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
         (spend(mid) >= budget ? high : low) = mid;
     }
 
-    // The coefficients with a share, in frequency order, dealt out to the vectors in turn.
-    kept_.clear();
-    for (int pos = 0; pos < total; ++pos) {
-        if (key_[pos] != kMuted && key_[pos] * slope + high > 0) {
-            kept_.push_back(pos);
-        }
-    }
-    const int count = static_cast<int>(kept_.size());
+    // The coefficients with a share, in frequency order, dealt out to the vectors in turn:
+    // the i-th goes to vector i % vectors.
+    const int64_t threshold = floorDiv(-high, slope) + 1;  // the lowest key with a share
+    const int count = static_cast<int>(countFrom_[from(threshold)]);
     const int dim = std::max(1, (count + vectors - 1) / std::max(vectors, 1));
-    layout.order.clear();
-    layout.start.assign(1, 0);
+    layout.order.resize(count);
+    layout.start.resize(vectors + 1);
     layout.dim.assign(vectors, dim);
+    layout.start[0] = 0;
     for (int v = 0; v < vectors; ++v) {
-        for (int at = v; at < count; at += vectors) {
-            layout.order.push_back(kept_[at]);
+        layout.start[v + 1] = layout.start[v] + (count - v + vectors - 1) / vectors;
+    }
+    coded_.assign(total, 0);
+    for (int pos = 0, i = 0; pos < total; ++pos) {
+        if (key_[pos] != kMuted && key_[pos] >= threshold) {
+            layout.order[layout.start[i % vectors] + i / vectors] = pos;
+            coded_[pos] = 1;
+            ++i;
         }
-        layout.start.push_back(static_cast<int>(layout.order.size()));
     }
 }
 

@@ -21,12 +21,14 @@ class ShapeAllocator {
     // models: the decoded models of every channel (lpcEnv, subGain, bandDb).
     void allocate(const StreamConfig& config, int blockType, const ChannelModel* models,
                   ShapeLayout& layout);
+    // Per coefficient position of the last layout: 1 when a vector codes it.
+    const std::vector<uint8_t>& coded() const { return coded_; }
 
   private:
     std::vector<int32_t> key_;  // per coefficient position: importance, or kMuted
     // Per importance value: the coefficients of at least that importance, and their sum.
     std::vector<int64_t> countFrom_, sumFrom_;
-    std::vector<int> kept_;
+    std::vector<uint8_t> coded_;
     std::vector<float> power_, bandPower_;
 };
 

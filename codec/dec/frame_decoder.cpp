@@ -53,12 +53,9 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     decodeShapes(config_, blockType, layout_, index.shapeIndex, shapes_);
     // What no vector codes lies far below the estimated mask: noise at half the scale keeps
     // the spectrum free of holes there.
-    coded_.assign(shapes_.size(), 0);
-    for (const int pos : layout_.order) {
-        coded_[pos] = 1;
-    }
+    const std::vector<uint8_t>& coded = allocator_.coded();
     for (size_t pos = 0; pos < shapes_.size(); ++pos) {
-        if (!coded_[pos]) {
+        if (!coded[pos]) {
             shapes_[pos] = kUncodedFill * noiseSample();
         }
     }

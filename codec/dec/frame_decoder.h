@@ -36,7 +36,6 @@ class FrameDecoder {
     std::array<ChannelModel, kMaxChannels> model_;
     ShapeAllocator allocator_;
     ShapeLayout layout_;
-    std::vector<uint8_t> coded_;  // per coefficient position: 1 when a vector codes it
     std::vector<float> shapes_, scales_, timeBlock_;
     std::array<std::vector<float>, kMaxChannels> coefs_;  // subBlocks x subSize per channel
 };
