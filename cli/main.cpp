@@ -2,6 +2,7 @@
 //   tembrel-cli info FILE...             what each file opens as, its format and tags
 //   tembrel-cli encode [options] PATH...  convert files and folders into VQF files
 //   tembrel-cli decode [-o OUT] FILE...   decode VQF files into WAV files
+//   tembrel-cli rename [options] PATH...  rename files after their tags (--undo LOG)
 //   tembrel-cli tag [--title T ...] FILE... show or change the texts of VQF files
 //   tembrel-cli PATH...                   short form: ".vqf" files are shown, the rest encoded
 #include <CLI/CLI.hpp>
@@ -11,16 +12,17 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/decode_command.h"
 #include "cli/encode_command.h"
 #include "cli/info_command.h"
+#include "cli/rename_command.h"
 #include "cli/subcommand.h"
 #include "cli/tag_command.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
-#include "platform/path_names.h"
 
 namespace tembrel::cli {
 namespace {
@@ -30,13 +32,6 @@ constexpr int kUsageError = 2;
 std::string bitRateOption(const BitRateChoice& choice) {
     return std::string("--") + (choice.channelMode == 0 ? "mono-" : "stereo-") +
            std::to_string(choice.kHz) + "k";
-}
-
-std::vector<std::string> sourceTypeNames() {
-    std::vector<std::string> names;
-    for (const SourceType& type : kSourceTypes)
-        names.emplace_back(type.name);
-    return names;
 }
 
 CommandRun setUpEncode(CLI::App& command, bool shortForm) {
@@ -77,23 +72,13 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
     encode->add_flag("--no-attributes", s.noAttributeInherit,
                      "Do not give VQF files the permissions of their sources");
     encode->add_flag("--no-sound", s.noCompletionSound, "No bell at the end on a terminal");
-    std::vector<std::string>& types = *sharedTypes;
-    encode->add_option("--types", types, "Source types a folder search takes (default wav,mp3,rmp)")
-        ->delimiter(',')
-        ->check(CLI::IsMember(sourceTypeNames(), CLI::ignore_case));
+    addTypesOption(*encode, *sharedTypes);
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
 
     return [shared, sharedTypes] {
         EncodeRequest& request = *shared;
-        if (!sharedTypes->empty()) {
-            request.typeMask = 0;
-            for (const std::string& type : *sharedTypes) {
-                for (const SourceType& known : kSourceTypes) {
-                    if (equalsIgnoringCase(type, known.name))
-                        request.typeMask |= known.bit;
-                }
-            }
-        }
+        if (!sharedTypes->empty())
+            request.typeMask = typeMaskOf(*sharedTypes);
         installInterruptHandler();
         return runEncode(request);
     };
@@ -104,12 +89,17 @@ constexpr Subcommand kSubcommands[] = {
     {"info", "Show what each file opens as, and its tags.", setUpInfo},
     {"decode", "Decode VQF files into WAV files.", setUpDecode},
     {"encode", "Convert files and folders into VQF files.", setUpEncode},
+    {"rename", "Rename WAV, MP3 and RMP files after their tags.", setUpRename},
     {"tag", "Show the texts of VQF files, or change those given as options.", setUpTag},
 };
 
-// Anything that is not a subcommand or a request for help is the short form.
+// The program's own options, taken as such only as the first argument.
+constexpr std::string_view kProgramOptions[] = {"-h", "--help", "--help-all", "--version"};
+
+// Anything that is not a subcommand or one of the program's own options is the short form.
 bool isShortForm(const std::vector<std::string>& args) {
-    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "--version")
+    if (args.empty() || std::find(std::begin(kProgramOptions), std::end(kProgramOptions),
+                                  args[0]) != std::end(kProgramOptions))
         return false;
     return std::none_of(std::begin(kSubcommands), std::end(kSubcommands),
                         [&args](const Subcommand& s) { return args[0] == s.name; });
@@ -124,9 +114,15 @@ int run(int argc, char** argv) {
     CLI::App app{"Converts WAV, MP3, RMP and VQF files into VQF files.", "tembrel-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("tembrel-cli ") + TEMBREL_VERSION);
+    app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");
+    std::string names;
+    for (const Subcommand& s : kSubcommands)
+        names += std::string(names.empty() ? "./" : ", ./") + s.name;
     app.footer(
         "Short form: tembrel-cli [encode options] PATH... shows each \".vqf\" file\n"
-        "and encodes everything else.");
+        "and encodes everything else. A file named like a subcommand is given as\n"
+        "./NAME (" +
+        names + ").");
     std::vector<std::pair<const CLI::App*, CommandRun>> commands;
     for (const Subcommand& s : kSubcommands) {
         CLI::App* command = app.add_subcommand(s.name, s.help);
