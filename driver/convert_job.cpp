@@ -103,6 +103,8 @@ void ConvertJob::runFiles() {
     if (mode == JobMode::AutoRename)
         jobProgress().cancelRequested = false;
     if (mode == JobMode::EncodeToVqf) {
+        // What the encoder is told here, every worker is told with each file (the
+        // EncodeRequest of worker_messages.h), so that each output is the same either way.
         const ConvertSettings& settings = convertSettings();
         bitRates_ = settings.bitRates;
         nameFromFileName_ = settings.noSongTitle;

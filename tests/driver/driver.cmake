@@ -6,5 +6,6 @@ tembrel_add_test(driver_test
   LIBS driver)
 tembrel_add_test(encode_workers_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/worker_messages_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/worker_pool_test.cpp
   LIBS encode_workers
   TIMEOUT 60)
