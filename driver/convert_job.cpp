@@ -223,6 +223,7 @@ void ConvertJob::convertOne() {
                 report(ticket, std::nullopt);
                 return;
             case Handed::NoWorker:
+                jobProgress().setCurrentFile(inputPath);
                 break;
         }
     }
