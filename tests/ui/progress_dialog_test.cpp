@@ -188,7 +188,7 @@ class ProgressDialogTest : public QObject {
 
     void severalFilesAtOnceAreListedAndCancelledTogether() {
         for (const char* name : {"music/a.wav", "music/b.wav", "music/c.wav"})
-            test::writeSong(at(name), 20.0);
+            test::writeSong(at(name), 120.0);
         setEncodeWorkerProgram(TEMBREL_CLI);
         convertSettings().simultaneousFiles = 2;
         CProgressDialog dialog;
