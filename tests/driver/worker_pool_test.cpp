@@ -77,9 +77,17 @@ TEST(WorkerPoolTest, AProgramThatCannotBeStartedTakesNoFile) {
 }
 
 TEST(WorkerPoolTest, AWorkerThatIgnoresItsCancelIsKilledInTime) {
-    // Ready, then deaf to SIGTERM and silent.
-    WorkerPool pool("/bin/sh", {"sh", "-c", std::string(kReady) + "trap '' TERM; sleep 60"}, 1);
+    // Ready, deaf to SIGTERM, then says it has done 5 frames of 9 and falls silent.
+    const std::string deaf =
+        std::string(kReady) + "trap '' TERM; " +
+        R"(printf 'TW\001\004\010\000\000\000\005\000\000\000\011\000\000\000' >&3; )" +
+        "exec sleep 60";
+    WorkerPool pool("/bin/sh", {"sh", "-c", deaf}, 1);
     ASSERT_EQ(pool.submit(3, {}), WorkerPool::Submitted::Yes);
+    // Cancelled only once it is surely deaf.
+    for (int i = 0; i < 400 && pool.inHand().front().framesDone != 5; ++i)
+        ASSERT_TRUE(pool.pump(50ms).empty());
+    ASSERT_EQ(pool.inHand().front().framesDone, 5);
     pool.cancel();
     const auto start = std::chrono::steady_clock::now();
     const WorkerPool::Done done = waitForTheFile(pool);
