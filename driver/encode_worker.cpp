@@ -1,6 +1,7 @@
 #include "driver/encode_worker.h"
 
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -89,6 +90,48 @@ class ProgressReporter {
     std::thread thread_;
 };
 
+// The last output handed to the job, until the job has surely taken it (it sends the next
+// file only once it has put the last in place or removed it). Should the job die in
+// between, nobody else would ever remove it: the worker does, on its way out.
+class HandedOver {
+  public:
+    explicit HandedOver(pid_t job) : job_(job) {}
+    HandedOver(const HandedOver&) = delete;
+    HandedOver& operator=(const HandedOver&) = delete;
+    ~HandedOver() {
+        if (!path_.empty() && stillThere() && jobIsGone())
+            ::unlink(path_.c_str());
+    }
+    void set(const std::string& path) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0) {
+            path_ = path;
+            file_ = {st.st_dev, st.st_ino};
+        }
+    }
+    void clear() { path_.clear(); }
+
+  private:
+    bool stillThere() const {
+        struct stat st {};
+        return ::lstat(path_.c_str(), &st) == 0 && std::pair(st.st_dev, st.st_ino) == file_;
+    }
+    // A job that dies closes the socket a moment before its workers are handed to another
+    // parent; a living job that has not yet taken the file is still our parent after that.
+    bool jobIsGone() const {
+        for (int i = 0; i < 20; ++i) {
+            if (::getppid() != job_)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    pid_t job_;
+    std::string path_;
+    std::pair<dev_t, ino_t> file_{};
+};
+
 bool killRequestedFor(const std::string& source) {
     const char* name = std::getenv(kKillWorkerVariable);
     return name != nullptr && *name != '\0' && lastElementOf(source) == name;
@@ -96,7 +139,8 @@ bool killRequestedFor(const std::string& source) {
 
 // Converts one file and says how it went. The temporary output changes hands only once
 // the job has been told of it; should that fail, it is removed here.
-bool convert(const worker::EncodeRequest& request, FileEncoder& encoder, Channel& channel) {
+bool convert(const worker::EncodeRequest& request, FileEncoder& encoder, Channel& channel,
+             HandedOver& handedOver) {
     JobProgress& progress = jobProgress();
     progress.framesDone = 0;
     progress.framesTotal = 2;
@@ -136,6 +180,8 @@ bool convert(const worker::EncodeRequest& request, FileEncoder& encoder, Channel
     }
     if (!channel.send(result))
         return false;  // the job is gone: `output` is removed
+    if (output.ok())
+        handedOver.set(output.path());
     output.release();
     return true;
 }
@@ -156,7 +202,8 @@ int runEncodeWorker(int argc, char** argv, FileEncoder& encoder) {
         return kWrongCall;
     // The job's death cancels the file in hand, which removes its temporary output.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (std::to_string(::getppid()) != argv[3])
+    const pid_t job = ::getppid();
+    if (std::to_string(job) != argv[3])
         return kOrphan;
     // Only the job cancels (SIGTERM): a Ctrl-C or hang-up reaches the job too, which
     // then cancels every worker in its own time.
@@ -168,6 +215,7 @@ int runEncodeWorker(int argc, char** argv, FileEncoder& encoder) {
     Channel channel;
     if (!channel.send(worker::Ready{}))
         return 0;
+    HandedOver handedOver(job);
     for (;;) {
         const std::optional<worker::Message> message = channel.receive();
         if (!message)
@@ -175,7 +223,8 @@ int runEncodeWorker(int argc, char** argv, FileEncoder& encoder) {
         const auto* request = std::get_if<worker::EncodeRequest>(&*message);
         if (request == nullptr)
             return kGarbledRequest;
-        if (!convert(*request, encoder, channel))
+        handedOver.clear();
+        if (!convert(*request, encoder, channel, handedOver))
             return 0;
         // A cancelled worker is never given another file.
         if (jobProgress().cancelRequested)

@@ -3,6 +3,7 @@
 // with the user's files when cancelled or when one of its workers dies.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "driver/convert_settings.h"
 #include "driver/encode_worker.h"
+#include "driver/worker_messages.h"
 #include "platform/byte_order.h"
+#include "platform/child_process.h"
 #include "tests/support/test_support.h"
 
 namespace tembrel::test {
@@ -276,6 +280,37 @@ TEST_F(ParallelCliTest, CancelStopsEveryWorkerLeavesNoPartialFileAndDeletesNoUnf
         for (const auto& [name, bytes] : complete)
             fs::remove(at("long/" + name));
     }
+}
+
+TEST_F(ParallelCliTest, AnOutputHandedToAJobThatDiesIsRemovedByItsWorker) {
+    wav("w/s.wav", 8000, 1, 0.5);
+    // Plays a job that is killed between its worker's answer and taking the output over.
+    const pid_t job = fork();
+    if (job == 0) {
+        ChildProcess worker = ChildProcess::start(TEMBREL_CLI, encodeWorkerArguments());
+        const worker::EncodeRequest request{at("w"), "s.wav", "s.vqf", kDefaultBitRates, false};
+        if (!worker::sendMessage(worker.channel(), request))
+            _exit(2);
+        worker::MessageReader reader;
+        for (;;) {
+            while (std::optional<worker::Message> message = reader.next()) {
+                if (const auto* result = std::get_if<worker::Result>(&*message))
+                    _exit(fs::exists(at("w/" + result->temporaryPath)) ? 0 : 3);
+            }
+            pollfd fd{worker.channel(), POLLIN, 0};
+            if (poll(&fd, 1, 20000) != 1 ||
+                worker::receiveInto(worker.channel(), reader) != worker::ReadEnd::Data)
+                _exit(4);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(job, &status, 0), job);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!hiddenUnder(at("w")).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(hiddenUnder(at("w")).empty());
+    EXPECT_FALSE(fs::exists(at("w/s.vqf")));
 }
 
 }  // namespace
