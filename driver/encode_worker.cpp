@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -198,8 +199,11 @@ std::vector<std::string> encodeWorkerArguments() {
 }
 
 int runEncodeWorker(int argc, char** argv, FileEncoder& encoder) {
-    if (argc != 4 || std::string_view(argv[2]) != std::to_string(worker::kProtocolVersion))
+    if (argc != 4 || std::string_view(argv[2]) != std::to_string(worker::kProtocolVersion)) {
+        std::fprintf(stderr, "%s: %s is for the program's own use\n",
+                     program_invocation_short_name, argv[1]);
         return kWrongCall;
+    }
     // The job's death cancels the file in hand, which removes its temporary output.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     const pid_t job = ::getppid();
