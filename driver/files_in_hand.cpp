@@ -49,14 +49,16 @@ void addNamesOf(const std::string& path, std::set<std::string>& names) {
         names.insert(real.string());
 }
 
-// A temporary file a worker names must be one it could have made for `output`: a name
-// of its own in the output's folder.
+// A temporary file a worker names must be one it could have made for `output`: a hidden
+// name of its own in the output's folder (so that not even a garbled worker can have a
+// user's file removed or put in place as an output).
 bool isTemporaryFor(const std::string& temporary, const std::string& output) {
     const std::string_view name = lastElementOf(temporary);
     const std::string_view folder =
         std::string_view(output).substr(0, output.size() - lastElementOf(output).size());
-    return !name.empty() && name != "." && name != ".." && name != lastElementOf(output) &&
-           temporary.size() == folder.size() + name.size() && temporary.starts_with(folder);
+    return name.size() > 1 && name.starts_with('.') && name != ".." &&
+           name != lastElementOf(output) && temporary.size() == folder.size() + name.size() &&
+           temporary.starts_with(folder);
 }
 
 int32_t clampToInt32(int64_t value) {
