@@ -249,7 +249,7 @@ TEST_F(ParallelCliTest, OneOutputNameFromTwoSourcesIsStillRefusedAcrossWorkers) 
 
 TEST_F(ParallelCliTest, CancelStopsEveryWorkerLeavesNoPartialFileAndDeletesNoUnfinishedSource) {
     for (int i = 0; i < 8; ++i)
-        wav("long/s" + std::to_string(i) + ".wav", 44100, 2, 40.0);
+        wav("long/s" + std::to_string(i) + ".wav", 44100, 2, 12.0);
     fs::copy(at("long"), at("reference"), fs::copy_options::recursive);
     ASSERT_EQ(cli("encode -q -j 1 reference").status, 0);
     const Files complete = filesUnder(at("reference"), ".vqf");
