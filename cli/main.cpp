@@ -2,6 +2,7 @@
 //   tembrel-cli info FILE...             what each file opens as, its format and tags
 //   tembrel-cli encode [options] PATH...  convert files and folders into VQF files
 //   tembrel-cli decode [-o OUT] FILE...   decode VQF files into WAV files
+//   tembrel-cli tag [--title T ...] FILE... show or change the texts of VQF files
 //   tembrel-cli PATH...                   short form: ".vqf" files are shown, the rest encoded
 #include <CLI/CLI.hpp>
 
@@ -16,6 +17,7 @@
 #include "cli/encode_command.h"
 #include "cli/info_command.h"
 #include "cli/subcommand.h"
+#include "cli/tag_command.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "platform/path_names.h"
@@ -102,6 +104,7 @@ constexpr Subcommand kSubcommands[] = {
     {"info", "Show what each file opens as, and its tags.", setUpInfo},
     {"decode", "Decode VQF files into WAV files.", setUpDecode},
     {"encode", "Convert files and folders into VQF files.", setUpEncode},
+    {"tag", "Show the texts of VQF files, or change those given as options.", setUpTag},
 };
 
 // Anything that is not a subcommand or a request for help is the short form.

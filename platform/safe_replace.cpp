@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/file_ops.h"
+#include "platform/path_names.h"
 
 namespace tembrel {
 namespace {
@@ -20,8 +21,7 @@ constexpr int kOwnNameAttempts = 100;
 
 // The folder part of `path` with its final "/", or "" for a bare name.
 std::string folderPart(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return path.substr(0, path.size() - lastElementOf(path).size());
 }
 
 // ".tembrel-" + 8 random letters and digits + ".tmp": hidden, so no folder walk takes
@@ -160,15 +160,15 @@ bool SafeReplace::stillOurs() {
     return true;
 }
 
-bool SafeReplace::finishWriting(std::optional<uint32_t> bits) {
+bool SafeReplace::finish(std::optional<uint32_t> bits) {
     if (!ok())
         return fail(EBADF);
     const mode_t mode = mode_t(bits.value_or(newFileBits_) & 07777);
     if (fd_ < 0) {
-        // An earlier commit closed it; only the bits may differ.
+        // Finished before; only the bits may change now.
         if (!stillOurs())
             return false;
-        return chmod(path_.c_str(), mode) == 0 || fail(errno);
+        return !bits || chmod(path_.c_str(), mode) == 0 || fail(errno);
     }
     const int fd = std::exchange(fd_, -1);
     bool done = fchmod(fd, mode) == 0 || fail(errno);
@@ -194,7 +194,7 @@ void SafeReplace::syncFolder(const std::string& name) {
 }
 
 bool SafeReplace::commit(std::optional<uint32_t> bits) {
-    if (!finishWriting(bits))
+    if (!finish(bits))
         return false;
     if (std::rename(path_.c_str(), target_.c_str()) != 0)
         return fail(errno);
@@ -204,7 +204,7 @@ bool SafeReplace::commit(std::optional<uint32_t> bits) {
 }
 
 bool SafeReplace::commitNoReplace(std::optional<uint32_t> bits, const std::string& name) {
-    if (!finishWriting(bits))
+    if (!finish(bits))
         return false;
     const std::string& to = name.empty() ? target_ : name;
     if (!renameNoReplace(path_, to))

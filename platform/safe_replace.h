@@ -50,7 +50,7 @@ class SafeReplace {
     // The temporary file. Others may write it by this path (truncating it is fine,
     // replacing it is not) as long as they finish and close before commit.
     const std::string& path() const { return path_; }
-    // Open for writing until a commit is tried; -1 afterwards.
+    // Open for writing until finish() or a commit; -1 afterwards.
     int fd() const { return fd_; }
     // The permission bits a new file gets here (0666 & ~umask).
     uint32_t newFileBits() const { return newFileBits_; }
@@ -58,10 +58,14 @@ class SafeReplace {
     // Writes all of `bytes` at the current position of fd().
     bool write(std::span<const uint8_t> bytes);
 
-    // Gives the temporary file `bits` (newFileBits() when none), syncs and closes it,
-    // renames it over the target and syncs the folder. On failure the temporary file
-    // stays for abandon() or another commit, and the target is untouched. A failure to
-    // sync the folder after the rename is reported by error() but the commit stands.
+    // Ends the writing: gives the temporary file `bits` (newFileBits() when none), syncs
+    // and closes it. Done by the first commit unless called before, so that a failure to
+    // write can be told from a failure to rename.
+    bool finish(std::optional<uint32_t> bits = std::nullopt);
+    // finish() unless done (`bits` given after it are applied all the same), then renames
+    // the temporary file over the target and syncs the folder. On failure the temporary
+    // file stays for abandon() or another commit, and the target is untouched. A failure
+    // to sync the folder after the rename is reported by error() but the commit stands.
     bool commit(std::optional<uint32_t> bits = std::nullopt);
     // As commit, but never replaces: when `name` (the target when empty) exists the
     // result is false with error() EEXIST, and the temporary file stays, so the caller
@@ -71,7 +75,6 @@ class SafeReplace {
     void abandon();
 
   private:
-    bool finishWriting(std::optional<uint32_t> bits);
     bool stillOurs();
     bool fail(int error);
     // fsync of the folder that holds `name`, so the rename itself is on disk.

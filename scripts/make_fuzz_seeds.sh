@@ -241,6 +241,43 @@ else
     echo "make_fuzz_seeds: no $cli, VQF seeds left out" >&2
 fi
 
-for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text"; do
+# --- Tag editor: two bytes choosing the edits, then a whole VQF file: our encoder's
+# files and headers put together by hand (texts before COMM, duplicates, a long comment,
+# CP932 bytes that do not round-trip, no COMM, sizes that disagree).
+tagedit=$out/tag_edit_fuzz
+rm -rf "$tagedit"
+mkdir -p "$tagedit"
+"$python" - "$vqf" "$tagedit" <<'EOF'
+import os, struct, sys
+src, dst = sys.argv[1], sys.argv[2]
+def chunk(cid, body):
+    return cid + struct.pack(">I", len(body)) + body
+def vqf(body, frames=bytes(range(256)) * 4):
+    return b"TWIN97012000" + struct.pack(">I", len(body)) + body + b"DATA" + frames
+comm = chunk(b"COMM", struct.pack(">IIII", 0, 32, 22, 0))
+scnd = chunk(b"SCND", chunk(b"NAME", b"inner") + chunk(b"AUTH", b"x"))
+files = {
+    "texts_first.vqf": vqf(chunk(b"NAME", b"early") + chunk(b"DSIZ", b"\0\0\1\0") + comm +
+                           chunk(b"TRAC", b"7") + chunk(b"YEAR", b"2003") + scnd),
+    "duplicates.vqf": vqf(comm + chunk(b"NAME", b"1") + chunk(b"AUTH", b"a") +
+                          chunk(b"NAME", b"2") + chunk(b"COMM", b"second")),
+    "long_comment.vqf": vqf(comm + chunk(b"COMT", b"c" * 100 + b"\0" + b"c" * 1899)),
+    "cp932_bytes.vqf": vqf(comm + chunk(b"AUTH", b"\xed\x40\x87\x40\x80") +
+                           chunk(b"(c) ", b"\xfa\x5c")),
+    "no_comm.vqf": vqf(chunk(b"NAME", b"x") + chunk(b"TRAC", b"1")),
+    "sizes_disagree.vqf": vqf(comm + chunk(b"NAME", b"x") + chunk(b"AUTH", b"\0" * 8), b"")[:-12]
+                          + b"DATA" + bytes(64),
+}
+for name, data in files.items():
+    for edits in (b"\x00\x00", b"\x01\x00", b"\x3f\x02"):
+        with open(os.path.join(dst, "%02x%02x_%s" % (edits[0], edits[1], name)), "wb") as f:
+            f.write(edits + data)
+# Our encoder's files: the title, author and file name edited.
+for name in sorted(os.listdir(src)):
+    with open(os.path.join(dst, "1501_" + name), "wb") as f:
+        f.write(b"\x15\x01" + open(os.path.join(src, name), "rb").read())
+EOF
+
+for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text" "$tagedit"; do
     echo "$(basename "$d"): $(find "$d" -type f | wc -l) seeds, $(du -sk "$d" | cut -f1) KB"
 done

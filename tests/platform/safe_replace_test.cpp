@@ -124,20 +124,6 @@ TEST_F(SafeReplaceTest, PreferredNamesFirstThenAShortHiddenNameOfItsOwn) {
     }
 }
 
-TEST_F(SafeReplaceTest, BareNameIsReplacedInTheCurrentDirectory) {
-    const std::string saved = fs::current_path();
-    fs::current_path(dir.path());
-    writeFile("song.vqf", kOld);
-    {
-        SafeReplace out = SafeReplace::create("song.vqf", std::vector<std::string>{"~song.vqf"});
-        EXPECT_EQ(out.path(), "~song.vqf");
-        EXPECT_TRUE(out.write(kNew) && out.commit());
-    }
-    fs::current_path(saved);
-    EXPECT_EQ(readFile(dir.file("song.vqf")), kNew);
-    EXPECT_EQ(namesIn(dir.path()), std::set<std::string>{"song.vqf"});
-}
-
 TEST_F(SafeReplaceTest, WrittenByPathAndCommittedByAnotherOwner) {
     const std::string target = dir.file("out.vqf");
     writeFile(target, kOld);
