@@ -21,6 +21,7 @@
 #include "ui/local_path.h"
 #include "ui/progress_text.h"
 #include "ui/shutdown.h"
+#include "ui/tag_edit_dialog.h"
 #include "ui/ui_seams.h"
 
 namespace tembrel {
@@ -95,6 +96,11 @@ CProgressDialog::~CProgressDialog() {
 }
 
 int CProgressDialog::launch() {
+    if (opensTagEditor(job.kind, job.inputPath)) {
+        CTagEditDialog editor(job.inputPath, parentWidget());
+        editor.initDialog();
+        return ui::runDialog(editor);
+    }
     initDialog();
     return ui::runDialog(*this);
 }
@@ -228,8 +234,8 @@ void CProgressDialog::workerFinished(bool cancelled) {
 void CProgressDialog::endOfJob(bool cancelled) {
     joinThreads();
     showProgress(takeSnapshot());
-    const EndReport report = endReport(jobProgress().failureCount, 0, cancelled,
-                                       convertSettings().noCompletionSound);
+    const EndReport report =
+        endReport(jobProgress().failureCount, 0, cancelled, convertSettings().noCompletionSound);
     if (!ui::shutdownRequested()) {
         switch (report.kind) {
             case EndReport::Kind::Silence:
