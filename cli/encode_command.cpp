@@ -1,5 +1,7 @@
 #include "cli/encode_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include <unistd.h>
 
 #include <csignal>
@@ -12,6 +14,7 @@
 #include "driver/job_progress.h"
 #include "driver/source_walk.h"
 #include "platform/dir_search.h"
+#include "platform/path_names.h"
 #include "twinvq/encoder_driver.h"
 
 namespace tembrel::cli {
@@ -58,6 +61,32 @@ void installInterruptHandler() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+bool interruptRequested() {
+    return interrupted != 0;
+}
+
+void addTypesOption(CLI::App& command, std::vector<std::string>& types) {
+    std::vector<std::string> names;
+    for (const SourceType& type : kSourceTypes)
+        names.emplace_back(type.name);
+    command
+        .add_option("--types", types, "Source types a folder search takes (default wav,mp3,rmp)")
+        ->delimiter(',')
+        ->check(CLI::IsMember(names, CLI::ignore_case));
+}
+
+int32_t typeMaskOf(const std::vector<std::string>& types) {
+    int32_t mask = 0;
+    for (const std::string& type : types) {
+        for (const SourceType& known : kSourceTypes) {
+            if (equalsIgnoringCase(type, known.name))
+                mask |= known.bit;
+        }
+    }
+    return mask;
 }
 
 int runEncode(const EncodeRequest& request) {

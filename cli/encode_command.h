@@ -7,6 +7,10 @@
 
 #include "driver/convert_settings.h"
 
+namespace CLI {
+class App;
+}
+
 namespace tembrel::cli {
 
 struct EncodeRequest {
@@ -21,7 +25,15 @@ struct EncodeRequest {
 // Exit status: 0 when every file converted, 1 when any failed, 130 when cancelled.
 int runEncode(const EncodeRequest& request);
 
-// Installs the Ctrl-C handler that requests cancel exactly like a Cancel button.
+// Installs the handler of Ctrl-C, SIGTERM and SIGHUP that requests cancel exactly like a
+// Cancel button.
 void installInterruptHandler();
+// True once one of those signals came (it stays true when a job clears the cancel flag).
+bool interruptRequested();
+
+// The --types option that encode and rename share, filling `types`; typeMaskOf turns
+// what it took into typeMask bits.
+void addTypesOption(CLI::App& command, std::vector<std::string>& types);
+int32_t typeMaskOf(const std::vector<std::string>& types);
 
 }  // namespace tembrel::cli

@@ -2,6 +2,7 @@
 //   tembrel-cli info FILE...             what each file opens as, its format and tags
 //   tembrel-cli encode [options] PATH...  convert files and folders into VQF files
 //   tembrel-cli decode [-o OUT] FILE...   decode VQF files into WAV files
+//   tembrel-cli rename [options] PATH...  rename files after their tags (--undo LOG)
 //   tembrel-cli tag [--title T ...] FILE... show or change the texts of VQF files
 //   tembrel-cli PATH...                   short form: ".vqf" files are shown, the rest encoded
 #include <CLI/CLI.hpp>
@@ -16,11 +17,11 @@
 #include "cli/decode_command.h"
 #include "cli/encode_command.h"
 #include "cli/info_command.h"
+#include "cli/rename_command.h"
 #include "cli/subcommand.h"
 #include "cli/tag_command.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
-#include "platform/path_names.h"
 
 namespace tembrel::cli {
 namespace {
@@ -30,13 +31,6 @@ constexpr int kUsageError = 2;
 std::string bitRateOption(const BitRateChoice& choice) {
     return std::string("--") + (choice.channelMode == 0 ? "mono-" : "stereo-") +
            std::to_string(choice.kHz) + "k";
-}
-
-std::vector<std::string> sourceTypeNames() {
-    std::vector<std::string> names;
-    for (const SourceType& type : kSourceTypes)
-        names.emplace_back(type.name);
-    return names;
 }
 
 CommandRun setUpEncode(CLI::App& command, bool shortForm) {
@@ -77,23 +71,13 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
     encode->add_flag("--no-attributes", s.noAttributeInherit,
                      "Do not give VQF files the permissions of their sources");
     encode->add_flag("--no-sound", s.noCompletionSound, "No bell at the end on a terminal");
-    std::vector<std::string>& types = *sharedTypes;
-    encode->add_option("--types", types, "Source types a folder search takes (default wav,mp3,rmp)")
-        ->delimiter(',')
-        ->check(CLI::IsMember(sourceTypeNames(), CLI::ignore_case));
+    addTypesOption(*encode, *sharedTypes);
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
 
     return [shared, sharedTypes] {
         EncodeRequest& request = *shared;
-        if (!sharedTypes->empty()) {
-            request.typeMask = 0;
-            for (const std::string& type : *sharedTypes) {
-                for (const SourceType& known : kSourceTypes) {
-                    if (equalsIgnoringCase(type, known.name))
-                        request.typeMask |= known.bit;
-                }
-            }
-        }
+        if (!sharedTypes->empty())
+            request.typeMask = typeMaskOf(*sharedTypes);
         installInterruptHandler();
         return runEncode(request);
     };
@@ -104,6 +88,7 @@ constexpr Subcommand kSubcommands[] = {
     {"info", "Show what each file opens as, and its tags.", setUpInfo},
     {"decode", "Decode VQF files into WAV files.", setUpDecode},
     {"encode", "Convert files and folders into VQF files.", setUpEncode},
+    {"rename", "Rename WAV, MP3 and RMP files after their tags.", setUpRename},
     {"tag", "Show the texts of VQF files, or change those given as options.", setUpTag},
 };
 

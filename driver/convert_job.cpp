@@ -105,6 +105,9 @@ void ConvertJob::resolvePath(const std::string& path) {
 }
 
 void ConvertJob::run() {
+    // A cancel left from an earlier job must not make this one collect nothing.
+    if (mode == JobMode::AutoRename)
+        jobProgress().cancelRequested = false;
     if (mode == JobMode::EncodeToVqf && encoder != nullptr) {
         const ConvertSettings& settings = convertSettings();
         encoder->copyBitRates(settings.bitRates);

@@ -84,33 +84,40 @@ class IconvSession {
 };
 
 // Without a usable converter, ASCII still passes and everything else is replaced.
-std::string asciiOnly(std::span<const uint8_t> in, Source source, std::string_view replacement) {
+std::string asciiOnly(std::span<const uint8_t> in, Source source, std::string_view replacement,
+                      bool* lossy) {
     std::string out;
     std::size_t unit = (source == Source::utf16le || source == Source::utf16be) ? 2 : 1;
     for (std::size_t i = 0; i < in.size();) {
         std::size_t n = badCharacterLength(source, &in[i], in.size() - i);
         uint16_t value =
             unit == 2 ? (n >= 2 ? utf16Unit(&in[i], source == Source::utf16be) : 0xFFFF) : in[i];
-        if (n == unit && value < 0x80)
+        if (n == unit && value < 0x80) {
             out.push_back(char(value));
-        else
+        } else {
             out += replacement;
+            *lossy = true;
+        }
         i += n;
     }
     return out;
 }
 
-// Converts `in`, replacing each character that does not convert; with `refusedAt`, stops
-// at the first such character instead and stores its offset there (npos when none).
+// Converts `in`, replacing each character that does not convert and then setting *lossy
+// (when given; it is never cleared); with `refusedAt`, stops at the first such character
+// instead and stores its offset there (npos when none).
 std::string convert(std::span<const uint8_t> in, const char* from, const char* to, Source source,
-                    std::string_view replacement, std::size_t* refusedAt = nullptr) {
+                    std::string_view replacement, bool* lossy, std::size_t* refusedAt = nullptr) {
+    bool ignored = false;
+    if (lossy == nullptr)
+        lossy = &ignored;
     if (refusedAt)
         *refusedAt = std::string::npos;
     IconvSession session(to, from);
     if (!session.ok()) {
         if (refusedAt)
             *refusedAt = 0;
-        return refusedAt ? std::string() : asciiOnly(in, source, replacement);
+        return refusedAt ? std::string() : asciiOnly(in, source, replacement, lossy);
     }
 
     std::string out;
@@ -138,6 +145,7 @@ std::string convert(std::span<const uint8_t> in, const char* from, const char* t
             if (error == EINVAL)
                 skip = inLeft;
             out += replacement;
+            *lossy = true;
             inPtr += skip;
             inLeft -= skip;
             iconv(session.get(), nullptr, nullptr, nullptr, nullptr);
@@ -145,6 +153,7 @@ std::string convert(std::span<const uint8_t> in, const char* from, const char* t
         }
         if (error != 0) {
             out += replacement;
+            *lossy = true;
             break;
         }
         if (inLeft == 0)
@@ -159,15 +168,15 @@ std::span<const uint8_t> bytesOf(std::string_view text) {
 
 }  // namespace
 
-std::string cp932ToUtf8(std::string_view cp932) {
-    return convert(bytesOf(cp932), kCp932, "UTF-8", Source::cp932, kReplacementUtf8);
+std::string cp932ToUtf8(std::string_view cp932, bool* lossy) {
+    return convert(bytesOf(cp932), kCp932, "UTF-8", Source::cp932, kReplacementUtf8, lossy);
 }
 
-std::string utf8ToCp932(std::string_view utf8) {
-    return convert(bytesOf(utf8), "UTF-8", kCp932, Source::utf8, kReplacementCp932);
+std::string utf8ToCp932(std::string_view utf8, bool* lossy) {
+    return convert(bytesOf(utf8), "UTF-8", kCp932, Source::utf8, kReplacementCp932, lossy);
 }
 
-std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian) {
+std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian, bool* lossy) {
     bool bigEndian = defaultBigEndian;
     if (utf16.size() >= 2 && utf16[0] == 0xFF && utf16[1] == 0xFE) {
         bigEndian = false;
@@ -176,8 +185,19 @@ std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian) 
         bigEndian = true;
         utf16 = utf16.subspan(2);
     }
-    return bigEndian ? convert(utf16, "UTF-16BE", kCp932, Source::utf16be, kReplacementCp932)
-                     : convert(utf16, "UTF-16LE", kCp932, Source::utf16le, kReplacementCp932);
+    return bigEndian
+               ? convert(utf16, "UTF-16BE", kCp932, Source::utf16be, kReplacementCp932, lossy)
+               : convert(utf16, "UTF-16LE", kCp932, Source::utf16le, kReplacementCp932, lossy);
+}
+
+std::size_t utf8CharacterLength(std::string_view text, std::size_t position) {
+    if (position >= text.size())
+        return 0;
+    ucs4_t character = 0;
+    const int length =
+        u8_mbtoucr(&character, reinterpret_cast<const uint8_t*>(text.data()) + position,
+                   text.size() - position);
+    return length > 0 ? std::size_t(length) : 0;
 }
 
 StrictCp932 utf8ToCp932Strict(std::string_view utf8) {
@@ -196,7 +216,7 @@ StrictCp932 utf8ToCp932Strict(std::string_view utf8) {
         throw std::bad_alloc();
     const std::span<const uint8_t> text(normal.get(), normal ? normalLength : 0);
     std::size_t refusedAt = std::string::npos;
-    std::string cp932 = convert(text, "UTF-8", kCp932, Source::utf8, {}, &refusedAt);
+    std::string cp932 = convert(text, "UTF-8", kCp932, Source::utf8, {}, nullptr, &refusedAt);
     if (refusedAt == std::string::npos)
         return {std::move(cp932), std::nullopt};
     const uint8_t* bad = text.data() + refusedAt;

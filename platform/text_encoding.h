@@ -12,16 +12,23 @@
 
 namespace tembrel::text {
 
+// Each conversion sets *lossy (when given) if it replaced anything, and never clears it.
+
 // CP932 bytes to UTF-8; bytes that are no CP932 character become U+FFFD.
-std::string cp932ToUtf8(std::string_view cp932);
+std::string cp932ToUtf8(std::string_view cp932, bool* lossy = nullptr);
 
 // UTF-8 to CP932; characters CP932 lacks and malformed bytes become "?".
-std::string utf8ToCp932(std::string_view utf8);
+std::string utf8ToCp932(std::string_view utf8, bool* lossy = nullptr);
 
 // UTF-16 to CP932. A leading byte-order mark decides the byte order and is dropped;
 // without one the text is read as `defaultBigEndian` says. A final odd byte, characters
 // CP932 lacks and unpaired surrogates become "?".
-std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian = true);
+std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian = true,
+                         bool* lossy = nullptr);
+
+// Length of the well-formed UTF-8 character (RFC 3629: no overlong forms, surrogates or
+// values past U+10FFFF) that starts at `position`; 0 when none does.
+std::size_t utf8CharacterLength(std::string_view text, std::size_t position);
 
 // Why a text a user typed cannot be stored as CP932.
 struct Cp932Refusal {

@@ -278,6 +278,38 @@ for name in sorted(os.listdir(src)):
         f.write(b"\x15\x01" + open(os.path.join(src, name), "rb").read())
 EOF
 
-for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text" "$tagedit"; do
+# --- Rename logs: the hand-made ones kept as regressions, and the log our own
+# tembrel-cli writes when it renames a small folder (Japanese and tab-bearing names, a
+# subfolder, a file without a title) and undoes it.
+renamelog=$out/rename_log_fuzz
+rm -rf "$renamelog"
+mkdir -p "$renamelog"
+cp "$root"/fuzz/regressions/rename_log_fuzz/* "$renamelog/"
+if [ -x "$cli" ]; then
+    names=$work/names
+    mkdir -p "$names/sub"
+    "$python" - "$names" <<'EOF'
+import os, sys
+from mutagen.id3 import ID3, TALB, TIT2, TRCK, Encoding
+folder = sys.argv[1]
+for name, title, track in (("a.mp3", "雨", "1"), ("b\tc.mp3", "Snow", "2"),
+                           ("sub/d.mp3", "～波①", "12"), ("e.mp3", "", "3")):
+    path = os.path.join(folder, name)
+    with open(path, "wb") as f:
+        f.write(b"\xff\xfb\x90\x00" + bytes(400))
+    tags = ID3()
+    if title:
+        tags.add(TIT2(encoding=Encoding.UTF16, text=title))
+    tags.add(TALB(encoding=Encoding.UTF8, text="Album"))
+    tags.add(TRCK(encoding=Encoding.UTF8, text=track))
+    tags.save(path, v2_version=3)
+EOF
+    ASAN_OPTIONS=detect_leaks=0 "$cli" rename "$names" >/dev/null 2>&1 || true
+    ASAN_OPTIONS=detect_leaks=0 "$cli" rename --undo "$names/tembrel-rename.log" \
+        >/dev/null 2>&1 || true
+    cp "$names/tembrel-rename.log" "$renamelog/written_by_cli.log" 2>/dev/null || true
+fi
+
+for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text" "$tagedit" "$renamelog"; do
     echo "$(basename "$d"): $(find "$d" -type f | wc -l) seeds, $(du -sk "$d" | cut -f1) KB"
 done

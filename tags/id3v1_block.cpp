@@ -34,6 +34,8 @@ bool SongTags::parseId3v1Block(std::span<const uint8_t, 128> block) {
         track = block[126];
     genreIndex = block[127];
     storeField(genre, kId3v1Genres[block[127]]);
+    for (const char* field : {title, artist, album, year, comment, genre})
+        setLossy(field, false);
     return true;
 }
 

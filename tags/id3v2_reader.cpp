@@ -118,6 +118,7 @@ struct DecodedText {
     std::string text;  // CP932 bytes (or the stored bytes for encoding 0)
     bool converted;    // the text was converted, so it may be cut only between characters
     std::span<const uint8_t> rest;  // what follows the text's terminator
+    bool lossy = false;             // the conversion replaced characters
 };
 
 bool isUtf16(uint8_t encoding) {
@@ -148,9 +149,9 @@ DecodedText takeText(uint8_t encoding, std::span<const uint8_t> bytes) {
     if (encoding == 0)
         out.text = std::string(asChars(raw));
     else if (encoding == 3)
-        out.text = text::utf8ToCp932(asChars(raw));
+        out.text = text::utf8ToCp932(asChars(raw), &out.lossy);
     else  // UTF-16 missing its byte-order mark comes from little-endian writers
-        out.text = text::utf16ToCp932(raw, encoding == 2);
+        out.text = text::utf16ToCp932(raw, encoding == 2, &out.lossy);
     return out;
 }
 
@@ -266,6 +267,7 @@ FrameStep readTextFrame(std::span<char> field, const FrameArea& area, std::size_
     else
         storeField(field, value->text);
     step.stored = true;
+    step.lossy = value->lossy;
     return step;
 }
 
@@ -399,6 +401,8 @@ bool SongTags::readId3v2(const std::string& path) {
             break;
         if (isComment && step.stored)
             commentTaken = true;
+        if (step.stored)
+            setLossy(field.data(), step.lossy);
         position += step.consumed;
     }
     if (trackText[0] != '\0') {

@@ -24,6 +24,7 @@ struct FrameArea {
 struct FrameStep {
     std::size_t consumed = 0;  // frame header + content; 0 ends the walk
     bool stored = false;       // the frame yielded a text and it was stored in the field
+    bool lossy = false;        // characters of the stored text were replaced on conversion
 };
 
 // Looks at the frame at `position`. Consumes nothing at padding (a zero byte), at a frame

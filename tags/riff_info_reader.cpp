@@ -71,8 +71,10 @@ void takeList(SongTags& tags, std::span<const uint8_t> block) {
         if (size > left - kChunkHeaderSize)
             size = left - kChunkHeaderSize;
         auto data = block.subspan(position + kChunkHeaderSize, std::size_t(size));
-        if (auto field = infoField(tags, id); !field.empty())
+        if (auto field = infoField(tags, id); !field.empty()) {
             storeField(field, {reinterpret_cast<const char*>(data.data()), data.size()});
+            tags.setLossy(field.data(), false);
+        }
         position += kChunkHeaderSize + std::size_t(size);
     }
 }

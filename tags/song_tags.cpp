@@ -18,11 +18,42 @@ bool SongTags::read(const std::string& path) {
         dataLength = dataLength >= 128 ? dataLength - 128 : 0;
     }
     readRiffInfo(path);
-    for (char* text : {title, artist, album, year, comment, copyright, fileName, genre, software,
-                       url, sourceArtist, composer}) {
-        trimLineEnds(text);
-    }
+    for (std::span<char> text : textFields())
+        trimLineEnds(text.data());
     return true;
+}
+
+std::array<std::span<char>, 12> SongTags::textFields() {
+    return {title,    artist, album,    year, comment,      copyright,
+            fileName, genre,  software, url,  sourceArtist, composer};
+}
+
+namespace {
+
+int fieldBit(SongTags& tags, const char* field) {
+    const auto fields = tags.textFields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].data() == field)
+            return int(i);
+    }
+    return -1;
+}
+
+}  // namespace
+
+void SongTags::setLossy(const char* field, bool lossy) {
+    const int bit = fieldBit(*this, field);
+    if (bit < 0)
+        return;
+    if (lossy)
+        lossyTexts |= 1u << bit;
+    else
+        lossyTexts &= ~(1u << bit);
+}
+
+bool SongTags::isLossy(const char* field) const {
+    const int bit = fieldBit(const_cast<SongTags&>(*this), field);
+    return bit >= 0 && (lossyTexts >> bit & 1u) != 0;
 }
 
 namespace {

@@ -28,6 +28,9 @@ struct SongTags {
     char composer[256];
     int32_t dataOffset;  // file offset of the first audio byte
     int32_t dataLength;  // audio bytes from dataOffset
+    // One bit per text field (in textFields() order) whose text had characters replaced
+    // ("?") on its way into CP932, so that it is known not to be what the tag says.
+    uint32_t lossyTexts;
 
     // Clears the record and fills it from the file: ID3v1 block, ID3v2 tag, RIFF
     // chunks, each later step overriding the earlier ones field by field. Always true.
@@ -44,6 +47,13 @@ struct SongTags {
     // comes from its "data" chunk, fields from its "LIST" chunks.
     bool readRiffInfo(const std::string& path);
     void clear();
+
+    // The twelve text fields, in a fixed order.
+    std::array<std::span<char>, 12> textFields();
+    // Every reader that stores a text sets or clears its field's bit; other pointers
+    // (texts that are no field of this record) are passed over.
+    void setLossy(const char* field, bool lossy);
+    bool isLossy(const char* field) const;
 };
 
 // Removes a final line feed that follows a space, then likewise a final carriage return;

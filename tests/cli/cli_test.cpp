@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "platform/byte_order.h"
@@ -241,26 +242,39 @@ TEST_F(CliTest, FullDiskFailsTheFileAndRemovesThePartialOutput) {
     EXPECT_TRUE(fs::exists(at("big.wav")));
 }
 
-TEST_F(CliTest, InterruptCancelsLikeTheCancelButton) {
-    for (int i = 0; i < 16; ++i)
-        wav("many/f" + std::to_string(10 + i) + ".wav", 44100, 2, 44100);
+// Starts tembrel-cli with the arguments, its standard output into a pipe whose reading end
+// is returned in `output`, standard error to /dev/null (not a terminal, so that the
+// program writes plain lines).
+pid_t startCli(const std::vector<std::string>& args, int& output) {
     int out[2];
-    ASSERT_EQ(pipe(out), 0);
+    if (pipe(out) != 0)
+        return -1;
     const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
-        // Not a terminal, so that the program writes plain lines.
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDERR_FILENO);
         close(out[0]);
         close(out[1]);
-        const std::string folder = at("many");
-        execl(TEMBREL_CLI, TEMBREL_CLI, "encode", folder.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> argv{const_cast<char*>(TEMBREL_CLI)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(TEMBREL_CLI, argv.data());
         _exit(127);
     }
     close(out[1]);
-    std::FILE* stream = fdopen(out[0], "r");
+    output = out[0];
+    return pid;
+}
+
+TEST_F(CliTest, InterruptCancelsLikeTheCancelButton) {
+    for (int i = 0; i < 16; ++i)
+        wav("many/f" + std::to_string(10 + i) + ".wav", 44100, 2, 44100);
+    int output = -1;
+    const pid_t pid = startCli({"encode", at("many")}, output);
+    ASSERT_GE(pid, 0);
+    std::FILE* stream = fdopen(output, "r");
     ASSERT_NE(stream, nullptr);
     std::string text;
     char line[4096];
@@ -290,6 +304,126 @@ TEST_F(CliTest, InterruptCancelsLikeTheCancelButton) {
     EXPECT_LT(outputs, 16);
     EXPECT_EQ(sources, 16);
     EXPECT_NE(text.find("cancelled"), std::string::npos);
+}
+
+// A file that tags itself with an ID3v1.1 block; "" gives no tags at all.
+void song(const std::string& path, const std::string& title, int track = 7) {
+    fs::create_directories(fs::path(path).parent_path());
+    Bytes bytes = test::bytesOf("audio of " + path);
+    if (!title.empty()) {
+        Bytes tag(128, 0);
+        std::memcpy(tag.data(), "TAG", 3);
+        std::memcpy(tag.data() + 3, title.data(), std::min<std::size_t>(title.size(), 30));
+        tag[126] = uint8_t(track);
+        bytes.insert(bytes.end(), tag.begin(), tag.end());
+    }
+    writeFile(path, bytes);
+}
+
+// Every file under `folder` by its relative path, with its contents.
+std::map<std::string, Bytes> tree(const std::string& folder) {
+    std::map<std::string, Bytes> out;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file())
+            out[fs::relative(entry.path(), folder).string()] = readFile(entry.path());
+    }
+    return out;
+}
+
+// The output without its last line (the summary).
+std::string withoutSummary(const std::string& out) {
+    return out.substr(0, out.rfind('\n', out.size() - 2) + 1);
+}
+
+TEST_F(CliTest, RenameDryRunTellsWhatTheRunDoesAndUndoTakesItBack) {
+    song(at("music/a.mp3"), "Rain");
+    song(at("music/b.mp3"), "Rain");
+    song(at("music/c.mp3"), "");
+    song(at("music/sub/d.mp3"), "Deep", 2);
+    const auto before = tree(at("music"));
+    const std::string inDir = "cd " + quoted(dir.path().string()) + " && ";
+
+    const CliRun dry = cli("rename --pattern 1 --dry-run music", inDir);
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_EQ(tree(at("music")), before);
+    const CliRun real = cli("rename --pattern 1 music", inDir);
+    EXPECT_EQ(real.status, 1);
+    EXPECT_EQ(withoutSummary(real.out), withoutSummary(dry.out));
+    EXPECT_EQ(real.err, dry.err);
+    const std::string music = fs::canonical(at("music")).string();
+    EXPECT_NE(real.out.find("成功: " + music + "/a.mp3\n ---> " + music + "/07.Rain.mp3\n"),
+              std::string::npos)
+        << real.out;
+    EXPECT_NE(real.out.find("失敗: " + music + "/c.mp3\n ---> (タイトルなし)\n"),
+              std::string::npos);
+    auto after = tree(at("music"));
+    ASSERT_EQ(after.erase("tembrel-rename.log"), 1u);
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : after)
+        names.push_back(name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"07.Rain.mp3", "b.mp3", "c.mp3", "sub/02.Deep.mp3"}));
+
+    EXPECT_EQ(cli("rename --undo music/tembrel-rename.log --dry-run", inDir).status, 0);
+    EXPECT_EQ(tree(at("music")).count("a.mp3"), 0u);
+    const CliRun undo = cli("rename --undo music/tembrel-rename.log", inDir);
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    auto restored = tree(at("music"));
+    restored.erase("tembrel-rename.log");
+    EXPECT_EQ(restored, before);
+    EXPECT_EQ(cli("rename --undo music/tembrel-rename.log", inDir).status, 1);
+}
+
+TEST_F(CliTest, RenameUsageErrors) {
+    song(at("a.mp3"), "Rain");
+    for (const std::string args : {"rename", "rename --undo x a", "rename --pattern 4 a",
+                                   "rename --types ogg a", "rename --undo x --pattern 1"}) {
+        EXPECT_EQ(cli(args).status, 2) << args;
+    }
+    EXPECT_TRUE(fs::exists(at("a.mp3")));
+}
+
+TEST_F(CliTest, RenameHangUpStopsAfterTheFileInHandAndTheLogAgrees) {
+    constexpr int kFiles = 1500;  // far more lines than a pipe holds unread
+    for (int i = 0; i < kFiles; ++i)
+        song(at("many/f" + std::to_string(10000 + i) + ".mp3"), "T" + std::to_string(10000 + i));
+    int output = -1;
+    const pid_t pid = startCli({"rename", "--pattern", "0", at("many")}, output);
+    ASSERT_GE(pid, 0);
+    char first[1];
+    ASSERT_EQ(read(output, first, 1), 1);
+    kill(pid, SIGHUP);
+    char drain[4096];
+    while (read(output, drain, sizeof drain) > 0) {
+    }
+    close(output);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+
+    // Every rename the log records was made, and no other.
+    const Bytes log = readFile(at("many/tembrel-rename.log"));
+    std::istringstream lines(std::string(log.begin(), log.end()));
+    std::string line;
+    int moves = 0;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("#"))
+            continue;
+        ++moves;
+        const std::string from = line.substr(0, line.find('\t'));
+        EXPECT_FALSE(fs::exists(from)) << from;
+        EXPECT_TRUE(fs::exists(line.substr(line.find('\t') + 1))) << line;
+    }
+    int renamed = 0;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(at("many"))) {
+        files += entry.path().extension() == ".mp3";
+        renamed += entry.path().filename().string().starts_with("T");
+    }
+    EXPECT_EQ(files, kFiles);
+    EXPECT_EQ(renamed, moves);
+    EXPECT_LT(moves, kFiles);
 }
 
 }  // namespace

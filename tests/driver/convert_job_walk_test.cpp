@@ -99,6 +99,9 @@ TEST_F(WalkTest, CancelStopsTheWalkAndEveryLaterPass) {
     touch("sub/c.wav");
     touch("d.mp3");
     EXPECT_EQ(walk(root, kAllTypes, 1), (Paths{"a.wav"}));
+    // The cancel of that job does not stop the next renaming job.
+    ASSERT_TRUE(jobProgress().cancelRequested);
+    EXPECT_EQ(walk(root), (Paths{"a.wav", "b.wav", "sub/c.wav", "d.mp3"}));
 }
 
 TEST_F(WalkTest, SymbolicLinkCycleIsWalkedOnce) {

@@ -41,6 +41,50 @@ TEST(TextEncoding, UnconvertibleTextIsReplacedOncePerCharacter) {
               "c\xef\xbf\xbd");
 }
 
+TEST(TextEncoding, LossyIsSetOnlyWhenSomethingWasReplaced) {
+    struct Row {
+        std::string (*convert)(std::string_view, bool*);
+        std::string_view text;
+        bool lossy;
+    };
+    const Row rows[] = {
+        {utf8ToCp932, "日本 ～", false}, {utf8ToCp932, "caf\xc3\xa9", true},
+        {utf8ToCp932, "a?b", false},     {cp932ToUtf8, "\x93\xfa", false},
+        {cp932ToUtf8, "a\x80", true},
+    };
+    for (const Row& row : rows) {
+        bool lossy = false;
+        row.convert(row.text, &lossy);
+        EXPECT_EQ(lossy, row.lossy) << row.text;
+    }
+    bool lossy = false;
+    utf16ToCp932(bytes({0x00, 'A', 0xD8, 0x3C}), true, &lossy);
+    EXPECT_TRUE(lossy);
+}
+
+TEST(TextEncoding, Utf8CharacterLengthTakesOnlyWellFormedCharacters) {
+    struct Row {
+        std::string_view text;
+        std::size_t length;
+    };
+    const Row rows[] = {
+        {"a", 1},
+        {"\xc3\xa9", 2},
+        {"\xe6\x97\xa5", 3},
+        {"\xf0\x9f\x8e\xb5", 4},
+        {"\xc0\xaf", 0},          // overlong
+        {"\xe0\x80\xaf", 0},      // overlong
+        {"\xed\xa0\x80", 0},      // surrogate
+        {"\xf4\x90\x80\x80", 0},  // past U+10FFFF
+        {"\xe6\x97", 0},          // cut short
+        {"\x80", 0},              // stray continuation byte
+        {"\xff", 0},              // never valid
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(utf8CharacterLength(row.text, 0), row.length) << testing::PrintToString(row.text);
+    EXPECT_EQ(utf8CharacterLength("ab", 2), 0u);
+}
+
 TEST(TextEncoding, Utf16FollowsTheByteOrderMark) {
     // "日本" with each byte order mark, and without one (big-endian then).
     EXPECT_EQ(utf16ToCp932(bytes({0xFF, 0xFE, 0xE5, 0x65, 0x2C, 0x67})), "\x93\xfa\x96\x7b");

@@ -184,6 +184,23 @@ TEST_F(Id3v2File, TextEncodingsBecomeCp932) {
     EXPECT_STREQ(tags.sourceArtist, "Caf?");
 }
 
+TEST_F(Id3v2File, TextsThatLostCharactersAreMarked) {
+    Bytes cafeUtf16 = {0xFF, 0xFE, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0};  // é: not in CP932
+    Bytes body = cat(
+        {frame(3, "TIT2", cat({{1}, kNihonUtf16})), frame(3, "TPE1", cat({{1}, cafeUtf16})),
+         frame(3, "TALB", cat({{3}, str("Caf\xC3\xA9")})),
+         // Stored again without loss: no longer marked.
+         frame(3, "TYER", cat({{3}, str("\xC3\xA9")})), frame(3, "TDRC", cat({{3}, str("1999")}))});
+    SongTags tags = readBytes(cat({id3v2Tag(3, 0, body), kAudio}));
+    EXPECT_STREQ(tags.artist, "Caf?");
+    EXPECT_STREQ(tags.album, "Caf?");
+    EXPECT_TRUE(tags.isLossy(tags.artist));
+    EXPECT_TRUE(tags.isLossy(tags.album));
+    EXPECT_FALSE(tags.isLossy(tags.title));
+    EXPECT_FALSE(tags.isLossy(tags.year));
+    EXPECT_EQ(tags.lossyTexts, 0b110u);
+}
+
 TEST_F(Id3v2File, ConvertedTextIsCutBetweenCharacters) {
     // 128 kanji are 256 CP932 bytes; the field holds 255, so the cut falls inside the
     // last character and takes it off whole.
