@@ -20,6 +20,7 @@
 #include "ui/key_filter.h"
 #include "ui/local_path.h"
 #include "ui/progress_text.h"
+#include "ui/rename_dialog.h"
 #include "ui/shutdown.h"
 #include "ui/tag_edit_dialog.h"
 #include "ui/ui_seams.h"
@@ -143,6 +144,15 @@ void CProgressDialog::OnStart() {
         started_ = true;
         start_->setEnabled(false);
         startThreads();
+    } else if (index == int(JobMode::AutoRename)) {
+        job.mode = JobMode::AutoRename;
+        // The log of the renaming lies in the folder, or beside the file, the job names.
+        CRenameDialog renamer(job.inputPath, job.kind == PathKind::Folder, this);
+        job.renameTarget = &renamer;
+        job.run();
+        job.renameTarget = nullptr;
+        ui::runDialog(renamer);
+        OnCancelJob();
     }
 }
 
