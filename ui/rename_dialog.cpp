@@ -48,6 +48,7 @@ CRenameDialog::CRenameDialog(std::string jobPath, bool isFolder, QWidget* parent
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(log_, 1);
     layout->addLayout(controls);
+    start_->setFocus();
 }
 
 CRenameDialog::~CRenameDialog() = default;
