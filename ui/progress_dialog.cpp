@@ -118,16 +118,23 @@ void CProgressDialog::initDialog() {
     setWindowTitle((folder ? QStringLiteral("フォルダ") : QStringLiteral("ファイル(VQFに変換)")) +
                    QStringLiteral("変換モード"));
     shownPath_ = job.inputPath;
-    path_->setPlainText(ui::displayPath(shownPath_));
-    path_->selectAll();
-    path_->setAlignment(Qt::AlignCenter);
-    path_->moveCursor(QTextCursor::Start);
+    showPath(shownPath_);
     status_->setText(QStringLiteral("開始準備OK"));
     modes_->clear();
     modes_->addItem(QStringLiteral("VQFにエンコード"));
     modes_->addItem(QStringLiteral("ファイル名自動割付"));
     modes_->setCurrentIndex(0);
     start_->setFocus();
+}
+
+void CProgressDialog::showPath(const std::string& path) {
+    const QString shown = ui::displayPath(path);
+    if (path_->toPlainText() == shown)
+        return;
+    path_->setPlainText(shown);
+    path_->selectAll();
+    path_->setAlignment(Qt::AlignCenter);
+    path_->moveCursor(QTextCursor::Start);
 }
 
 void CProgressDialog::setTypeBit(int32_t bit, bool on) {
@@ -222,14 +229,7 @@ void CProgressDialog::showProgress(const Snapshot& snapshot) {
     const ui::BarPosition position = ui::barPosition(snapshot.framesDone, snapshot.framesTotal);
     bar_->setRange(0, position.maximum);
     bar_->setValue(position.value);
-    const std::string& path = snapshot.currentFile.empty() ? shownPath_ : snapshot.currentFile;
-    const QString shown = ui::displayPath(path);
-    if (path_->toPlainText() != shown) {
-        path_->setPlainText(shown);
-        path_->selectAll();
-        path_->setAlignment(Qt::AlignCenter);
-        path_->moveCursor(QTextCursor::Start);
-    }
+    showPath(snapshot.currentFile.empty() ? shownPath_ : snapshot.currentFile);
     status_->setText(
         ui::encodingStatusText(ui::progressPercent(snapshot.framesDone, snapshot.framesTotal),
                                snapshot.succeeded, snapshot.failed));
