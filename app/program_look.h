@@ -11,8 +11,9 @@ namespace tembrel {
 // The program icon (an SVG of our own, drawn at any size).
 QIcon programIcon();
 
-// Sets the program icon as every window's icon and asks for "Noto Sans CJK JP" first,
-// so that Han characters take their Japanese forms rather than Chinese ones.
+// Sets the program icon as every window's icon, tells the desktop which entry is the
+// program's, and asks for "Noto Sans CJK JP" first, so that Han characters take their
+// Japanese forms rather than Chinese ones.
 void applyProgramLook(QApplication& app);
 
 }  // namespace tembrel

@@ -71,6 +71,8 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args,
             o.clipFilter = args[++i];
         } else if (a == "--per-clip") {
             o.perClip = true;
+        } else if (a == "--hashes") {
+            o.hashes = true;
         } else if (a == "--bands") {
             o.bands = true;
         } else if (a == "--no-lame") {
@@ -102,10 +104,13 @@ std::string_view usageText() {
     return "usage: codec_bench [--clips DIR] [--runs N] [--configs 22050m24,44100s96,...]\n"
            "                   [--only TEXT] [--per-clip] [--bands] [--no-lame]\n"
            "                   [--lame-kbps N] [--opus]\n"
+           "       codec_bench --hashes [--clips DIR] [--configs ...] [--only TEXT]\n"
            "       codec_bench --one CONFIG CLIP.wav OUT.wav [--no-lame] [--lame-kbps N] [--opus]\n"
            "CONFIG is RATE, m (mono) or s (stereo), and kbit/s, e.g. 22050m24.\n"
            "--lame-kbps N runs LAME at N kbit/s in every configuration instead of at the\n"
-           "configuration's bit rate; --opus adds Opus at the configuration's bit rate.\n";
+           "configuration's bit rate; --opus adds Opus at the configuration's bit rate.\n"
+           "--hashes prints, per configuration and clip, hashes of our stream and of its\n"
+           "decoded output (a change that keeps them keeps the codec's output).\n";
 }
 
 }  // namespace tembrel::bench

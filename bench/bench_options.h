@@ -36,6 +36,9 @@ struct Options {
     bool opus = false;
     bool perClip = false;
     bool bands = false;
+    // --hashes: only our codec, one run, a line per configuration and clip with the hashes
+    // of the stream and of the decoded output, for checking that a change keeps them.
+    bool hashes = false;
     std::vector<Config> configs = allConfigs();
     std::string clipFilter;
     // --one CONFIG CLIP OUT

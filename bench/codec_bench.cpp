@@ -317,7 +317,8 @@ void addToSum(const Measured& m, Measured& sum, int& count) {
     ++count;
 }
 
-int runAll(const Options& options) {
+// The clips --clips and --only select, sorted; empty (and said so) when there are none.
+std::vector<fs::path> selectedClips(const Options& options) {
     std::vector<fs::path> clips;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(options.clips, ec))
@@ -325,13 +326,56 @@ int runAll(const Options& options) {
             entry.path().filename().string().find(options.clipFilter) != std::string::npos)
             clips.push_back(entry.path());
     std::sort(clips.begin(), clips.end());
-    if (clips.empty()) {
+    if (clips.empty())
         std::fprintf(stderr, "no clips in %s: run scripts/get_clips.sh first\n",
                      options.clips.c_str());
-        return 1;
+    return clips;
+}
+
+// A clip converted to a configuration's format in `work`, once per format (shared by that
+// format's bit rates); empty when sox fails.
+std::string referenceFor(const fs::path& clip, const Config& config, const fs::path& work) {
+    const fs::path reference = work / (clip.stem().string() + "-" + std::to_string(config.rate) +
+                                       "-" + std::to_string(config.channels) + ".wav");
+    if (!fs::exists(reference) &&
+        !soxConvert(clip.string(), reference.string(), config.rate, config.channels)) {
+        std::fprintf(stderr, "cannot convert %s\n", clip.c_str());
+        return {};
     }
+    return reference.string();
+}
+
+// --hashes: one line per configuration and clip.
+int runHashes(const Options& options) {
+    const std::vector<fs::path> clips = selectedClips(options);
     WorkDir work;
-    if (work.path().empty())
+    if (clips.empty() || work.path().empty())
+        return 1;
+    bool allOk = true;
+    for (const Config& config : options.configs) {
+        for (const fs::path& clip : clips) {
+            const std::string reference = referenceFor(clip, config, work.path());
+            const auto audio = reference.empty() ? std::nullopt : readWav(reference);
+            const TvqResult ours = audio ? tvqRoundTrip(*audio, config.kbps, 1) : TvqResult{};
+            if (!ours.ok) {
+                std::printf("%-10s %-28s failed %s\n", config.name().c_str(), clip.stem().c_str(),
+                            ours.error.c_str());
+                allOk = false;
+                continue;
+            }
+            std::printf("%-10s %-28s %016llx %016llx\n", config.name().c_str(), clip.stem().c_str(),
+                        static_cast<unsigned long long>(ours.streamHash),
+                        static_cast<unsigned long long>(ours.decodedHash));
+        }
+        std::fflush(stdout);
+    }
+    return allOk ? 0 : 1;
+}
+
+int runAll(const Options& options) {
+    const std::vector<fs::path> clips = selectedClips(options);
+    WorkDir work;
+    if (clips.empty() || work.path().empty())
         return 1;
 
     std::printf(
@@ -351,20 +395,15 @@ int runAll(const Options& options) {
         BandSums bands(options);
         std::string notes;
         for (const fs::path& clip : clips) {
-            // One resampled reference per format, shared by that format's bit rates.
-            const fs::path reference =
-                work.path() / (clip.stem().string() + "-" + std::to_string(config.rate) + "-" +
-                               std::to_string(config.channels) + ".wav");
-            if (!fs::exists(reference) &&
-                !soxConvert(clip.string(), reference.string(), config.rate, config.channels)) {
-                std::fprintf(stderr, "cannot convert %s\n", clip.c_str());
+            const std::string reference = referenceFor(clip, config, work.path());
+            if (reference.empty()) {
                 allOk = false;
                 continue;
             }
-            const auto audio = readWav(reference.string());
+            const auto audio = readWav(reference);
             if (!audio)
                 continue;
-            const Row run = runClip(config, reference.string(), *audio, options, work.path(), {});
+            const Row run = runClip(config, reference, *audio, options, work.path(), {});
             const std::string clipNotes = rowNotes(run);
             if (options.perClip)
                 printRow(config.name(), clip.stem().string(), run, clipNotes, options);
@@ -410,5 +449,7 @@ int main(int argc, char** argv) {
     }
     if (options->opus && !haveOpusTools())
         return 1;
+    if (options->hashes)
+        return runHashes(*options);
     return options->one ? runOne(*options) : runAll(*options);
 }

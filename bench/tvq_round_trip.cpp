@@ -76,6 +76,16 @@ uint32_t fieldMask(int width) {
     return width >= 32 ? 0xffffffffu : (width <= 0 ? 0u : (1u << width) - 1u);
 }
 
+// FNV-1a, 64 bits, over the bytes of `values`, continuing from `hash`.
+template <typename T>
+uint64_t fnv1a(const std::vector<T>& values, uint64_t hash) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(values.data());
+    for (std::size_t i = 0; i < values.size() * sizeof(T); ++i)
+        hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    return hash;
+}
+constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ull;
+
 // One encoded frame: its window type and the values of its fields in layout order.
 struct EncodedFrame {
     int32_t windowType = 0;
@@ -142,6 +152,9 @@ bool encode(const AudioClip& input, int kbps, std::vector<EncodedFrame>& frames,
             });
     }
     TvqEncTerminate(&index);
+    result.streamHash = kFnvOffset;
+    for (const EncodedFrame& frame : frames)
+        result.streamHash = fnv1a(frame.fields, result.streamHash);
     return true;
 }
 
@@ -209,6 +222,7 @@ bool decode(const AudioClip& input, int kbps, const std::vector<EncodedFrame>& f
     }
     TvqTerminate(&index);
     quantiseTo16Bit(out);
+    result.decodedHash = fnv1a(out.samples, kFnvOffset);
     result.decoded = std::move(out);
     return true;
 }

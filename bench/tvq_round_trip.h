@@ -2,6 +2,7 @@
 // library, passing each frame's fields across as the VQF frame layout would carry them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct TvqResult {
     int layoutBits = 0;       // the field widths of the last frame added up; differs from
                               // frameBits only when the libraries disagree on the layout
     long oversizeFields = 0;  // field values that did not fit their width (cut to it)
+    // FNV-1a hashes of the last run's stream (every frame's field values as cut to their
+    // widths) and of its 16-bit decoded output: changes that keep the output keep them.
+    uint64_t streamHash = 0;
+    uint64_t decodedHash = 0;
 };
 
 // `input` must have one or two channels at one of the codec's rates; `runs` (at least

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/decode_command.h"
@@ -92,9 +93,13 @@ constexpr Subcommand kSubcommands[] = {
     {"tag", "Show the texts of VQF files, or change those given as options.", setUpTag},
 };
 
-// Anything that is not a subcommand or a request for help is the short form.
+// The program's own options, taken as such only as the first argument.
+constexpr std::string_view kProgramOptions[] = {"-h", "--help", "--help-all", "--version"};
+
+// Anything that is not a subcommand or one of the program's own options is the short form.
 bool isShortForm(const std::vector<std::string>& args) {
-    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "--version")
+    if (args.empty() || std::find(std::begin(kProgramOptions), std::end(kProgramOptions),
+                                  args[0]) != std::end(kProgramOptions))
         return false;
     return std::none_of(std::begin(kSubcommands), std::end(kSubcommands),
                         [&args](const Subcommand& s) { return args[0] == s.name; });
@@ -109,9 +114,15 @@ int run(int argc, char** argv) {
     CLI::App app{"Converts WAV, MP3, RMP and VQF files into VQF files.", "tembrel-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("tembrel-cli ") + TEMBREL_VERSION);
+    app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");
+    std::string names;
+    for (const Subcommand& s : kSubcommands)
+        names += std::string(names.empty() ? "./" : ", ./") + s.name;
     app.footer(
         "Short form: tembrel-cli [encode options] PATH... shows each \".vqf\" file\n"
-        "and encodes everything else.");
+        "and encodes everything else. A file named like a subcommand is given as\n"
+        "./NAME (" +
+        names + ").");
     std::vector<std::pair<const CLI::App*, CommandRun>> commands;
     for (const Subcommand& s : kSubcommands) {
         CLI::App* command = app.add_subcommand(s.name, s.help);

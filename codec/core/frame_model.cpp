@@ -31,7 +31,7 @@ void decodeChannelModel(const StreamConfig& c, int blockType, const FrameIndex& 
     decodeLsp(c, index.lspIndex[channel], memory.lsp, model.lsp);
     memory.lsp = model.lsp;
     if (withEnvelope) {
-        lspEnvelope(model.lsp, b.subSize, b.codedBins, model.lpcEnv);
+        lspEnvelope(model.lsp, b.subSize, b.noiseBins, b.codedBins, model.lpcEnv);
     } else {
         model.lpcEnv.clear();
     }

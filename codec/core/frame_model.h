@@ -13,7 +13,7 @@ namespace tembrel::tvq {
 // Quantised parameters of one channel in one frame.
 struct ChannelModel {
     std::vector<double> lsp;
-    std::vector<float> lpcEnv;  // subSize bins, unit mean power over the coded bins
+    std::vector<float> lpcEnv;  // noiseBins bins, unit mean power over the coded bins
     float gain = 0.0f;
     std::vector<float> subGain;  // per sub-block (1.0 for long blocks)
     std::vector<float> bandDb;   // subBlocks x envBands corrections

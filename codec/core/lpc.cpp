@@ -109,15 +109,16 @@ const std::array<double, kGridPoints>& gridCosines() {
     }
 }
 
-// Both series on the whole grid.
-TVQ_SIMD_KERNEL void gridValues(const double* p, const double* q, int half, const double* grid,
-                                double* valueP, double* valueQ) {
-    for (int at = 0; at < kGridPoints; at += kPointBatch) {
+// The series of p at the points xp and of q at the points xq (`count` of each, a multiple of
+// kPointBatch).
+TVQ_SIMD_KERNEL void pointValues(const double* p, const double* q, int half, const double* xp,
+                                 const double* xq, int count, double* valueP, double* valueQ) {
+    for (int at = 0; at < count; at += kPointBatch) {
         Doubles x[4], value[4];
-        x[0] = *reinterpret_cast<const LooseDoubles*>(grid + at);
-        x[1] = *reinterpret_cast<const LooseDoubles*>(grid + at + kDoubleLanes);
-        x[2] = x[0];
-        x[3] = x[1];
+        x[0] = *reinterpret_cast<const LooseDoubles*>(xp + at);
+        x[1] = *reinterpret_cast<const LooseDoubles*>(xp + at + kDoubleLanes);
+        x[2] = *reinterpret_cast<const LooseDoubles*>(xq + at);
+        x[3] = *reinterpret_cast<const LooseDoubles*>(xq + at + kDoubleLanes);
         seriesValues(p, q, half, x, value);
         *reinterpret_cast<LooseDoubles*>(valueP + at) = value[0];
         *reinterpret_cast<LooseDoubles*>(valueP + at + kDoubleLanes) = value[1];
@@ -156,6 +157,97 @@ TVQ_SIMD_KERNEL void bisectBrackets(const double* p, const double* q, int half, 
     }
 }
 
+// Every kCoarseStep-th point of the root grid, padded to whole batches.
+constexpr int kCoarseStep = 8;
+constexpr int kCoarsePoints = kRootGrid / kCoarseStep + 1;
+constexpr int kCoarsePadded = (kCoarsePoints + kPointBatch - 1) / kPointBatch * kPointBatch;
+
+const std::array<double, kCoarsePadded>& coarseCosines() {
+    static const std::array<double, kCoarsePadded> table = [] {
+        const std::array<double, kGridPoints>& grid = gridCosines();
+        std::array<double, kCoarsePadded> t{};
+        for (int c = 0; c < kCoarsePadded; ++c) {
+            t[c] = grid[std::min(c * kCoarseStep, kGridPoints - 1)];
+        }
+        return t;
+    }();
+    return table;
+}
+
+// The sign changes of both series on the grid (the grid points ending a bracket, ascending)
+// with the values there. A series of `half` terms has at most `half` roots, so when the
+// coarse grid already shows that many sign changes, every root lies alone in one coarse step
+// and the grid points outside those steps keep their sign: only the points inside them are
+// evaluated. The signs, and so the brackets, are those of the full grid, point for point
+// (each point's value does not depend on which other points it is evaluated with).
+void gridSignChanges(const std::vector<double>& p, const std::vector<double>& q,
+                     std::vector<int> (&changes)[2], std::array<double, kGridPoints> (&value)[2]) {
+    const std::array<double, kGridPoints>& grid = gridCosines();
+    const int half = static_cast<int>(p.size()) / 2;
+    const std::array<double, kCoarsePadded>& coarse = coarseCosines();
+    double coarseValue[2][kCoarsePadded];
+    pointValues(p.data(), q.data(), half, coarse.data(), coarse.data(), kCoarsePadded,
+                coarseValue[0], coarseValue[1]);
+    int steps[2][kMaxLpcOrder];  // coarse steps holding a sign change
+    int stepCount[2] = {0, 0};
+    bool alone = true;
+    for (int which = 0; which < 2 && alone; ++which) {
+        for (int c = 1; c < kCoarsePoints; ++c) {
+            if ((coarseValue[which][c - 1] <= 0.0) != (coarseValue[which][c] <= 0.0)) {
+                if (stepCount[which] == half) {
+                    alone = false;  // (cannot be: more changes than roots)
+                    break;
+                }
+                steps[which][stepCount[which]++] = c;
+            }
+        }
+        alone = alone && stepCount[which] == half;
+    }
+    if (!alone) {
+        pointValues(p.data(), q.data(), half, grid.data(), grid.data(), kGridPoints,
+                    value[0].data(), value[1].data());
+        for (int which = 0; which < 2; ++which) {
+            for (int g = 1; g <= kRootGrid; ++g) {
+                if ((value[which][g - 1] <= 0.0) != (value[which][g] <= 0.0)) {
+                    changes[which].push_back(g);
+                }
+            }
+        }
+        return;
+    }
+    // The points inside the coarse steps, for both series side by side.
+    constexpr int kInside = kCoarseStep - 1;
+    constexpr int kMostInside =
+        (kMaxLpcOrder / 2 * kInside + kPointBatch - 1) / kPointBatch * kPointBatch;
+    double x[2][kMostInside] = {}, inside[2][kMostInside];
+    for (int which = 0; which < 2; ++which) {
+        for (int s = 0; s < half; ++s) {
+            const int start = (steps[which][s] - 1) * kCoarseStep;
+            for (int i = 0; i < kInside; ++i) {
+                x[which][s * kInside + i] = grid[start + 1 + i];
+            }
+        }
+    }
+    const int count = (half * kInside + kPointBatch - 1) / kPointBatch * kPointBatch;
+    pointValues(p.data(), q.data(), half, x[0], x[1], count, inside[0], inside[1]);
+    for (int which = 0; which < 2; ++which) {
+        for (int s = 0; s < half; ++s) {
+            const int c = steps[which][s];
+            const int start = (c - 1) * kCoarseStep;
+            value[which][start] = coarseValue[which][c - 1];
+            for (int i = 0; i < kInside; ++i) {
+                value[which][start + 1 + i] = inside[which][s * kInside + i];
+            }
+            value[which][start + kCoarseStep] = coarseValue[which][c];
+            for (int g = start + 1; g <= start + kCoarseStep; ++g) {
+                if ((value[which][g - 1] <= 0.0) != (value[which][g] <= 0.0)) {
+                    changes[which].push_back(g);
+                }
+            }
+        }
+    }
+}
+
 // The roots of both symmetric polynomials (coefficient lists of equal length): sign changes
 // on a grid uniform in w, refined by bisection in x = cos w (monotonic on (0, pi)), so that
 // only the root itself needs an arc cosine.
@@ -164,15 +256,8 @@ void findRoots(const std::vector<double>& p, const std::vector<double>& q,
     const std::array<double, kGridPoints>& grid = gridCosines();
     const int half = static_cast<int>(p.size()) / 2;
     std::array<double, kGridPoints> value[2];
-    gridValues(p.data(), q.data(), half, grid.data(), value[0].data(), value[1].data());
     std::vector<int> changes[2];  // grid points ending a bracket
-    for (int which = 0; which < 2; ++which) {
-        for (int g = 1; g <= kRootGrid; ++g) {
-            if ((value[which][g - 1] <= 0.0) != (value[which][g] <= 0.0)) {
-                changes[which].push_back(g);
-            }
-        }
-    }
+    gridSignChanges(p, q, changes, value);
     const int most = static_cast<int>(std::max(changes[0].size(), changes[1].size()));
     for (int first = 0; first < most; first += kPointBatch) {
         double lo[2 * kPointBatch] = {}, hi[2 * kPointBatch] = {}, vlo[2 * kPointBatch] = {};
@@ -426,12 +511,14 @@ void lpcEnvelope(const std::vector<double>& a, int bins, int normBins, std::vect
     }
 }
 
-void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::vector<float>& env) {
+void lspEnvelope(const std::vector<double>& lsp, int bins, int count, int normBins,
+                 std::vector<float>& env) {
     const int p = static_cast<int>(lsp.size());
     if (p % 2 != 0) {
         std::vector<double> a;
         lspToLpc(lsp, a);
         lpcEnvelope(a, bins, normBins, env);
+        env.resize(count);
         return;
     }
     // On the unit circle A = (P + Q) / 2 with P and Q in quadrature, so
@@ -443,15 +530,18 @@ void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::ve
     for (int i = 0; i < p; ++i) {
         twoCos[i] = 2.0 * std::cos(lsp[i]);
     }
-    std::vector<double> pp(bins);
-    envelopePower(angles.cos.data(), bins, twoCos.data(), p, pp.data());
+    // Each bin's value depends on that bin alone, so the bins past `count` are left out.
+    const int computed = std::clamp(std::max(count, normBins), 0, bins);
+    std::vector<double> pp(computed);
+    envelopePower(angles.cos.data(), computed, twoCos.data(), p, pp.data());
     double sum = 0.0;
-    for (int k = 0; k < std::min(normBins, bins); ++k) {
+    for (int k = 0; k < std::min(normBins, computed); ++k) {
         sum += pp[k];
     }
     const double norm = normBins > 0 && sum > 0.0 ? normBins / sum : 1.0;
-    env.resize(bins);
-    amplitudes(pp.data(), bins, norm, env.data());
+    env.resize(computed);
+    amplitudes(pp.data(), computed, norm, env.data());
+    env.resize(std::clamp(count, 0, bins));
 }
 
 }  // namespace tembrel::tvq

@@ -27,7 +27,8 @@ void stabiliseLsp(std::vector<double>& lsp);
 // the first `normBins` bins.
 void lpcEnvelope(const std::vector<double>& a, int bins, int normBins, std::vector<float>& env);
 // The same envelope straight from the line spectral frequencies (those of lspToLpc), in
-// fewer operations.
-void lspEnvelope(const std::vector<double>& lsp, int bins, int normBins, std::vector<float>& env);
+// fewer operations, for the first `count` bins only (the others are not computed).
+void lspEnvelope(const std::vector<double>& lsp, int bins, int count, int normBins,
+                 std::vector<float>& env);
 
 }  // namespace tembrel::tvq

@@ -212,7 +212,7 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
         lsp = memory.lsp;
     }
     encodeLsp(config_, lsp, memory.lsp, index.lspIndex[ch], model.lsp);
-    lspEnvelope(model.lsp, m, b.codedBins, model.lpcEnv);
+    lspEnvelope(model.lsp, m, b.noiseBins, b.codedBins, model.lpcEnv);
 
     // Gains: the main gain over the whole coded range, sub-block gains relative to it.
     std::vector<float> flat(b.subBlocks * m, 0.0f);

@@ -111,6 +111,23 @@ TVQ_SIMD_KERNEL float upperWeights(const float* above, int count, float centre, 
     return sum;
 }
 
+// The first of the bands from `from` to `count` (centres ascending) whose centre lies above
+// `limit`, as std::upper_bound finds it, but without branches: which half the search goes on
+// in is a coin toss the predictor misses, once per step and masker.
+int firstAbove(const float* centre, int from, int count, float limit) {
+    const float* base = centre + from;
+    int n = count - from;
+    if (n <= 0) {
+        return from;
+    }
+    while (n > 1) {  // (the answer lies in base .. base + n)
+        const int half = n / 2;
+        base = base[half] <= limit ? base + half : base;
+        n -= half;
+    }
+    return static_cast<int>(base - centre) + (*base <= limit ? 1 : 0);
+}
+
 }  // namespace
 
 MaskingModel::MaskingModel(int bins, int sampleRate) : bins_(bins) {
@@ -204,10 +221,10 @@ void MaskingModel::threshold(const float* power, std::vector<float>& out) const 
         // Upper weights 10^(-slope dz / 10) = 2^(-rate dz), for the bands up to the cut.
         const float rate = slope * kLog2Of10 / 10.0f;
         const float centre = barkCentre_[m];
-        const auto reach = rate > 0.0f ? std::upper_bound(barkCentre_.begin() + m + 1,
-                                                          barkCentre_.end(), centre + kCut / rate)
-                                       : barkCentre_.end();
-        const int count = static_cast<int>(reach - (barkCentre_.begin() + m + 1));
+        const int reach = rate > 0.0f
+                              ? firstAbove(barkCentre_.data(), m + 1, bands, centre + kCut / rate)
+                              : bands;
+        const int count = reach - (m + 1);
         const float upperTotal = upperWeights(paddedCentre_.data() + m + 1, count, centre, rate,
                                               upper04_.data(), upper_.data());
         const float* upper04 = upper04_.data();

@@ -6,6 +6,7 @@
 
 #include "codec/core/codebooks.h"
 #include "codec/core/frame_model.h"
+#include "codec/core/simd_kernel.h"
 
 namespace tembrel::tvq {
 namespace {
@@ -20,7 +21,142 @@ constexpr int kPreselect = 6;
 // error at its peaks; below that the shape vectors code the peaks about as well on their own.
 constexpr double kMinRemoved = 0.25;
 
+// Eight floats (GCC/Clang vector extension): one AVX register, or two SSE ones.
+using Lanes = float __attribute__((vector_size(32)));
+constexpr int kLanes = 8;
+static_assert(kPitchCodebookDim == kLanes && kBookSize % kLanes == 0,
+              "a pitch vector fills one group of lanes; the entries fill whole groups");
+constexpr int kEntryGroups = kBookSize / kLanes;
+
+// The pitch codebooks component-major: lane i % kLanes of [k * kEntryGroups + i / kLanes] is
+// component k of entry i.
+struct PitchColumns {
+    Lanes book[2][kPitchCodebookDim * kEntryGroups];
+};
+
+const PitchColumns& pitchColumns() {
+    static const PitchColumns columns = [] {
+        PitchColumns t{};
+        for (int side = 0; side < 2; ++side) {
+            const float* book = pitchCodebook(side);
+            for (int i = 0; i < kBookSize; ++i) {
+                for (int k = 0; k < kPitchCodebookDim; ++k) {
+                    t.book[side][k * kEntryGroups + i / kLanes][i % kLanes] =
+                        book[i * kPitchCodebookDim + k];
+                }
+            }
+        }
+        return t;
+    }();
+    return columns;
+}
+
+// d_i = sum_k a_k (half_k - c_ik)^2 of every entry of a codebook (component-major), summed in
+// order of k, kLanes entries at a time.
+TVQ_SIMD_KERNEL void entryDistances(const Lanes* columns, const float* half, const float* a,
+                                    float* d) {
+    Lanes sum[kEntryGroups] = {};
+    for (int k = 0; k < kPitchCodebookDim; ++k) {
+        const Lanes h = half[k] - Lanes{};  // (x - +0 is x: a plain broadcast)
+        const Lanes ak = a[k] - Lanes{};
+        for (int g = 0; g < kEntryGroups; ++g) {
+            const Lanes r = h - columns[k * kEntryGroups + g];
+            sum[g] += ak * r * r;
+        }
+    }
+    for (int g = 0; g < kEntryGroups; ++g) {
+        for (int l = 0; l < kLanes; ++l) {
+            d[g * kLanes + l] = sum[g][l];
+        }
+    }
+}
+
+// d_ij = sum_k a_k ((z_k - c0_ik) - c1_jk)^2 for every row i of `rows` (kPreselect entries of
+// the first codebook) and the kPreselect entries of the second in the lanes of `columns`
+// (component k in columns[k]), summed in order of k.
+TVQ_SIMD_KERNEL void pairDistances(const float* const* rows, const Lanes* columns, const float* z,
+                                   const float* a, Lanes* d) {
+    for (int i = 0; i < kPreselect; ++i) {
+        Lanes sum{};
+        for (int k = 0; k < kPitchCodebookDim; ++k) {
+            const Lanes u = (z[k] - rows[i][k]) - Lanes{};
+            const Lanes r = u - columns[k];
+            sum += (a[k] - Lanes{}) * r * r;
+        }
+        d[i] = sum;
+    }
+}
+
+// score[p] = the sum of energy over the bins of pitch index p's `Harmonics` harmonics, in
+// their order (bins past the coded range point at a zero, which leaves the sum as it is).
+// Plain scalar loads and additions: vectorised across p, the loads are scattered and put
+// together lane by lane, which takes more than twice the instructions.
+template <int Harmonics>
+[[gnu::optimize("no-tree-vectorize")]] void harmonicSums(const int* bins, const float* energy,
+                                                         float* score) {
+    for (int p = 0; p < kPitchIndices; ++p) {
+        float s = 0.0f;
+        const int* b = bins + p * Harmonics;
+        for (int h = 0; h < Harmonics; ++h) {
+            s += energy[b[h]];
+        }
+        score[p] = s;
+    }
+}
+
 }  // namespace
+
+void nearestPitchPair(const float* z, const float* a, int32_t& first, int32_t& second) {
+    const PitchColumns& columns = pitchColumns();
+    float half[kPitchCodebookDim];
+    for (int k = 0; k < kPitchCodebookDim; ++k) {
+        half[k] = 0.5f * z[k];
+    }
+    int picked[2][kPreselect];
+    for (int side = 0; side < 2; ++side) {
+        float d[kBookSize];
+        entryDistances(columns.book[side], half, a, d);
+        // The kPreselect nearest entries to half the target, kept sorted by insertion.
+        float kept[kPreselect];
+        std::fill_n(kept, kPreselect, std::numeric_limits<float>::max());
+        for (int i = 0; i < kBookSize; ++i) {
+            if (i >= kPreselect && !(d[i] < kept[kPreselect - 1])) {
+                continue;
+            }
+            int at = std::min(i, kPreselect - 1);
+            for (; at > 0 && d[i] < kept[at - 1]; --at) {
+                kept[at] = kept[at - 1];
+                picked[side][at] = picked[side][at - 1];
+            }
+            kept[at] = d[i];
+            picked[side][at] = i;
+        }
+    }
+    // Every pair, the second codebook's entries side by side in lanes; the first pair (in the
+    // order the entries were kept) with the smallest distance wins.
+    const float* book0 = pitchCodebook(0);
+    const float* book1 = pitchCodebook(1);
+    const float* rows[kPreselect];
+    Lanes entries[kPitchCodebookDim] = {};
+    for (int j = 0; j < kPreselect; ++j) {
+        rows[j] = book0 + picked[0][j] * kPitchCodebookDim;
+        for (int k = 0; k < kPitchCodebookDim; ++k) {
+            entries[k][j] = book1[picked[1][j] * kPitchCodebookDim + k];
+        }
+    }
+    Lanes d[kPreselect];
+    pairDistances(rows, entries, z, a, d);
+    float best = std::numeric_limits<float>::max();
+    for (int i = 0; i < kPreselect; ++i) {
+        for (int j = 0; j < kPreselect; ++j) {
+            if (d[i][j] < best) {
+                best = d[i][j];
+                first = picked[0][i];
+                second = picked[1][j];
+            }
+        }
+    }
+}
 
 PitchSearch::PitchSearch(const StreamConfig& config, int blockType)
     : config_(config), blockType_(blockType), harmonics_(pitchHarmonics(config)) {
@@ -30,7 +166,7 @@ PitchSearch::PitchSearch(const StreamConfig& config, int blockType)
         const float f0 = pitchFundamental(config_, blockType, p);
         for (int h = 0; h < harmonics_; ++h) {
             const int bin = harmonicBin(f0, h);
-            bins_[p * harmonics_ + h] = bin < coded ? bin : -1;
+            bins_[p * harmonics_ + h] = bin < coded ? bin : coded;
         }
     }
     double sum = 0.0;
@@ -56,7 +192,7 @@ void PitchSearch::gather(const std::vector<float>& target, const std::vector<flo
         const int e = s.vector * kPitchCodebookDim + s.component;
         const int bin = bins_[pitchIndex * harmonics_ + h];
         peaks.channel[e] = channel;
-        if (bin < 0) {
+        if (bin >= b.codedBins) {
             peaks.value[e] = 0.0f;
             peaks.weight[e] = 0.0f;
             continue;
@@ -78,48 +214,7 @@ void PitchSearch::searchVector(const Peaks& peaks, const std::array<float, kMaxC
         a[k] = g > 0.0f ? peaks.weight[e] * g * g : 0.0f;
         z[k] = g > 0.0f ? peaks.value[e] / g : 0.0f;
     }
-    const float* books[2] = {pitchCodebook(0), pitchCodebook(1)};
-    int picked[2][kPreselect];
-    for (int side = 0; side < 2; ++side) {
-        // The kPreselect nearest entries to half the target, kept sorted by insertion.
-        float kept[kPreselect];
-        std::fill_n(kept, kPreselect, std::numeric_limits<float>::max());
-        for (int i = 0; i < kBookSize; ++i) {
-            const float* c = books[side] + i * kPitchCodebookDim;
-            float d = 0.0f;
-            for (int k = 0; k < kPitchCodebookDim; ++k) {
-                const float r = 0.5f * z[k] - c[k];
-                d += a[k] * r * r;
-            }
-            if (i >= kPreselect && !(d < kept[kPreselect - 1])) {
-                continue;
-            }
-            int at = std::min(i, kPreselect - 1);
-            for (; at > 0 && d < kept[at - 1]; --at) {
-                kept[at] = kept[at - 1];
-                picked[side][at] = picked[side][at - 1];
-            }
-            kept[at] = d;
-            picked[side][at] = i;
-        }
-    }
-    float best = std::numeric_limits<float>::max();
-    for (int i : picked[0]) {
-        const float* c0 = books[0] + i * kPitchCodebookDim;
-        for (int j : picked[1]) {
-            const float* c1 = books[1] + j * kPitchCodebookDim;
-            float d = 0.0f;
-            for (int k = 0; k < kPitchCodebookDim; ++k) {
-                const float r = z[k] - c0[k] - c1[k];
-                d += a[k] * r * r;
-            }
-            if (d < best) {
-                best = d;
-                fit.shape[v] = i;
-                fit.shape[kPitchVectorPairs + v] = j;
-            }
-        }
-    }
+    nearestPitchPair(z, a, fit.shape[v], fit.shape[kPitchVectorPairs + v]);
 }
 
 PitchSearch::Fit PitchSearch::fit(const Peaks& peaks, unsigned active, int passes) const {
@@ -205,18 +300,16 @@ void PitchSearch::search(const std::vector<float>& target, const std::vector<flo
     Peaks peaks;
     std::array<float, kPitchIndices> score;
     for (int ch = 0; ch < channels; ++ch) {
-        energy_.resize(b.codedBins);
+        energy_.resize(b.codedBins + 1);
         for (int k = 0; k < b.codedBins; ++k) {
             const int pos = coefPosition(b, ch, k, 0);
             energy_[k] = weight[pos] * target[pos] * target[pos];
         }
-        for (int p = 0; p < kPitchIndices; ++p) {
-            float s = 0.0f;
-            const int* bins = &bins_[p * harmonics_];
-            for (int h = 0; h < harmonics_ && bins[h] >= 0; ++h) {
-                s += energy_[bins[h]];
-            }
-            score[p] = s;
+        energy_[b.codedBins] = 0.0f;  // (harmonics above the coded range add nothing)
+        if (harmonics_ == kPitchElements) {
+            harmonicSums<kPitchElements>(bins_.data(), energy_.data(), score.data());
+        } else {
+            harmonicSums<kPitchElements / 2>(bins_.data(), energy_.data(), score.data());
         }
         std::array<int, kCandidates> best;
         for (int k = 0; k < kCandidates; ++k) {

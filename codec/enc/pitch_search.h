@@ -12,6 +12,12 @@
 
 namespace tembrel::tvq {
 
+// The pair of pitch codebook entries (one from each) whose sum is nearest to z (one pitch
+// vector, kPitchCodebookDim values) by the weights a: the few entries of each codebook nearest
+// to z / 2, then every pair of them. Leaves first/second as they are when no pair comes
+// below the largest float.
+void nearestPitchPair(const float* z, const float* a, int32_t& first, int32_t& second);
+
 class PitchSearch {
   public:
     PitchSearch(const StreamConfig& config, int blockType);
@@ -46,10 +52,11 @@ class PitchSearch {
     StreamConfig config_;
     int blockType_;
     int harmonics_;
-    // Bin of every harmonic of every pitch index (2^kPitchBits x harmonics_), -1 above the
-    // coded range.
+    // Bin of every harmonic of every pitch index (2^kPitchBits x harmonics_), the coded bin
+    // count for those above the coded range.
     std::vector<int> bins_;
-    std::vector<float> energy_;  // weighted energy per coded bin of one channel
+    // Weighted energy per coded bin of one channel, and a zero after them.
+    std::vector<float> energy_;
     float codebookRms_ = 1.0f;
 };
 

@@ -69,11 +69,15 @@ constexpr int kBitWidths = kMaxCodebookBits - kMinCodebookBits + 1;
 constexpr int kDims = kMaxCodebookDim - kMinCodebookDim + 1;
 
 // A codebook stored component-major (component k of every vector side by side), so that the
-// distance loops run over vectors in their innermost loop, which the compiler vectorises.
+// distance loops run over vectors in their innermost loop, which the compiler vectorises; and
+// row by row with each row padded with zeros to whole groups of kLanes, so that the candidates
+// are gathered by whole 8 x 8 transposes.
 struct TransposedBook {
     int size = 0;
     std::vector<Lanes> data;  // lane i % kLanes of data[(k * size + i) / kLanes]: component k
                               // of vector i
+    int stride = 0;           // floats per padded row
+    std::vector<float> rows;  // rows[i * stride + k]: component k of vector i
 };
 
 const TransposedBook& transposedBook(int which, int bits, int dim) {
@@ -98,10 +102,13 @@ const TransposedBook& transposedBook(int which, int bits, int dim) {
         const int size = 1 << b;
         entry->size = size;
         entry->data.resize(static_cast<size_t>(size) * d / kLanes);
+        entry->stride = (d + kLanes - 1) / kLanes * kLanes;
+        entry->rows.assign(static_cast<size_t>(size) * entry->stride, 0.0f);
         for (int i = 0; i < size; ++i) {
             for (int k = 0; k < d; ++k) {
                 const int at = k * size + i;
                 entry->data[at / kLanes][at % kLanes] = book[i * d + k];
+                entry->rows[i * entry->stride + k] = book[i * d + k];
             }
         }
         published[slot].store(entry.get(), std::memory_order_release);
@@ -314,22 +321,24 @@ TVQ_SIMD_KERNEL int bestPair(const Lanes* columns1, const Lanes* partial0, const
     return pair;
 }
 
-// Component-major copy of the picked codewords (rows of `dim` floats in `book`): lane
-// j % kLanes of columns[k * kGroups + j / kLanes] is component k of codeword pick[j].
-TVQ_SIMD_KERNEL void gatherCandidates(const float* book, int dim, const int32_t* pick, int len,
+// Component-major copy of the picked codewords (rows of `stride` floats, a multiple of
+// kLanes, in `rows`): lane j % kLanes of columns[k * kGroups + j / kLanes] is component k of
+// codeword pick[j], for k below `len` (and up to a whole kLanes past it, padding).
+TVQ_SIMD_KERNEL void gatherCandidates(const float* rows, int stride, const int32_t* pick, int len,
                                       Lanes* columns) {
-    const float* rows[kCandidates];
+    const float* row[kCandidates];
     for (int j = 0; j < kCandidates; ++j) {
-        rows[j] = book + pick[j] * dim;
+        row[j] = rows + pick[j] * stride;
     }
-    // Eight components of eight codewords at a time by an 8 x 8 transpose in registers (rows
-    // are read whole, so only while they last), the rest one component at a time.
+    // Eight components of eight codewords at a time by an 8 x 8 transpose in registers; the
+    // last few one at a time, where that takes fewer instructions.
+    constexpr int kFewest = 3;
     int k = 0;
-    for (; k < len && k + kLanes <= dim; k += kLanes) {
+    for (; len - k > kFewest; k += kLanes) {
         for (int g = 0; g < kGroups; ++g) {
             Lanes m[kLanes];
             for (int l = 0; l < kLanes; ++l) {
-                m[l] = *reinterpret_cast<const LooseLanes*>(rows[g * kLanes + l] + k);
+                m[l] = *reinterpret_cast<const LooseLanes*>(row[g * kLanes + l] + k);
             }
             Lanes t[kLanes];
             for (int l = 0; l < kLanes; l += 2) {  // pairs of rows interleaved
@@ -355,11 +364,38 @@ TVQ_SIMD_KERNEL void gatherCandidates(const float* book, int dim, const int32_t*
     }
     for (; k < len; ++k) {
         for (int g = 0; g < kGroups; ++g) {
-            const float* const* r = rows + g * kLanes;
+            const float* const* r = row + g * kLanes;
             columns[k * kGroups + g] =
                 Lanes{r[0][k], r[1][k], r[2][k], r[3][k], r[4][k], r[5][k], r[6][k], r[7][k]};
         }
     }
+}
+
+// The pair of codewords for one vector: x/w its `len` target values and weights, the
+// codebooks those of `dim` components and 2^bits0 and 2^bits1 entries.
+void searchVector(const float* x, const float* w, int len, int bits0, int bits1, int dim,
+                  int32_t& best0, int32_t& best1) {
+    int32_t pick0[kCandidates], pick1[kCandidates];
+    // The candidates of each codebook, component-major: chosen[k] holds component k of every
+    // candidate, kLanes candidates to a vector register (rows past `len` up to a whole kLanes
+    // are written too).
+    constexpr int kColumns = (kMaxCodebookDim + kLanes - 1) / kLanes * kLanes;
+    Lanes chosen0[kColumns][kGroups], chosen1[kColumns][kGroups];
+    Lanes weighted0[kMaxCodebookDim][kGroups];
+    Lanes partial0[kGroups], partial1[kGroups];
+    const TransposedBook& t0 = transposedBook(0, bits0, dim);
+    const TransposedBook& t1 = transposedBook(1, bits1, dim);
+    preselect(t0.data.data(), t0.size, x, w, len, pick0);
+    preselect(t1.data.data(), t1.size, x, w, len, pick1);
+    // d(i, j) = sum w (x - a_i - b_j)^2 = P_i + Q_j + 2 sum w a_i b_j, with
+    // P_i = sum w (x - a_i)^2 and Q_j = sum w b_j (b_j - 2 x); only the cross term is
+    // left for the pair loop.
+    gatherCandidates(t0.rows.data(), t0.stride, pick0, len, &chosen0[0][0]);
+    gatherCandidates(t1.rows.data(), t1.stride, pick1, len, &chosen1[0][0]);
+    candidateTerms(&chosen0[0][0], &chosen1[0][0], x, w, len, partial0, partial1, &weighted0[0][0]);
+    const int pair = bestPair(&chosen1[0][0], partial0, partial1, &weighted0[0][0], len);
+    best0 = pick0[pair < 0 ? 0 : pair / kCandidates];
+    best1 = pick1[pair < 0 ? 0 : pair % kCandidates];
 }
 
 }  // namespace
@@ -373,12 +409,6 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
     reconstruction.assign(total, 0.0f);
     const int dim = std::clamp(vectorDim(config, blockType), kMinCodebookDim, kMaxCodebookDim);
     float x[kMaxCodebookDim], w[kMaxCodebookDim];
-    int32_t pick0[kCandidates], pick1[kCandidates];
-    // The candidates of each codebook, component-major: chosen[k] holds component k of every
-    // candidate, kLanes candidates to a vector register.
-    Lanes chosen0[kMaxCodebookDim][kGroups], chosen1[kMaxCodebookDim][kGroups];
-    Lanes weighted0[kMaxCodebookDim][kGroups];
-    Lanes partial0[kGroups], partial1[kGroups];
     for (int v = 0; v < vectors; ++v) {
         int len = 0;
         for (int pos = v; pos < total && len < dim; pos += vectors) {
@@ -386,26 +416,12 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
             w[len] = weight[pos];
             ++len;
         }
-        const float* book0 = shapeCodebook(0, b.shape0Bits[v], dim);
-        const float* book1 = shapeCodebook(1, b.shape1Bits[v], dim);
-        const TransposedBook& t0 = transposedBook(0, b.shape0Bits[v], dim);
-        const TransposedBook& t1 = transposedBook(1, b.shape1Bits[v], dim);
-        preselect(t0.data.data(), t0.size, x, w, len, pick0);
-        preselect(t1.data.data(), t1.size, x, w, len, pick1);
-        // d(i, j) = sum w (x - a_i - b_j)^2 = P_i + Q_j + 2 sum w a_i b_j, with
-        // P_i = sum w (x - a_i)^2 and Q_j = sum w b_j (b_j - 2 x); only the cross term is
-        // left for the pair loop.
-        gatherCandidates(book0, dim, pick0, len, &chosen0[0][0]);
-        gatherCandidates(book1, dim, pick1, len, &chosen1[0][0]);
-        candidateTerms(&chosen0[0][0], &chosen1[0][0], x, w, len, partial0, partial1,
-                       &weighted0[0][0]);
-        const int pair = bestPair(&chosen1[0][0], partial0, partial1, &weighted0[0][0], len);
-        const int best0 = pick0[pair < 0 ? 0 : pair / kCandidates];
-        const int best1 = pick1[pair < 0 ? 0 : pair % kCandidates];
+        int32_t best0 = 0, best1 = 0;
+        searchVector(x, w, len, b.shape0Bits[v], b.shape1Bits[v], dim, best0, best1);
         shapeIndex[v] = best0;
         shapeIndex[vectors + v] = best1;
-        const float* c0 = book0 + best0 * dim;
-        const float* c1 = book1 + best1 * dim;
+        const float* c0 = shapeCodebook(0, b.shape0Bits[v], dim) + best0 * dim;
+        const float* c1 = shapeCodebook(1, b.shape1Bits[v], dim) + best1 * dim;
         for (int i = 0, pos = v; pos < total && i < dim; ++i, pos += vectors) {
             reconstruction[pos] = c0[i] + c1[i];
         }

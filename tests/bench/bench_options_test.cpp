@@ -31,7 +31,9 @@ TEST(BenchOptions, DefaultsAndConfigurationLists) {
     EXPECT_EQ(defaults->runs, 3);
     EXPECT_TRUE(defaults->lame);
     EXPECT_FALSE(defaults->opus);
+    EXPECT_FALSE(defaults->hashes);
     EXPECT_EQ(defaults->configs, allConfigs());
+    EXPECT_TRUE(parse({"--hashes", "--only", "speech"})->hashes);
 
     const auto some = parse({"--configs", "8000m8,44100s96", "--runs", "1", "--clips", "/x"});
     ASSERT_TRUE(some.has_value());

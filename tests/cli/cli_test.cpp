@@ -151,6 +151,21 @@ TEST_F(CliTest, VersionIsTheProjectVersion) {
     EXPECT_EQ(r.out, std::string("tembrel-cli ") + TEMBREL_VERSION + "\n");
 }
 
+// The program's own options count only as the first argument; a file named like a
+// subcommand is reached as ./NAME, as --help tells.
+TEST_F(CliTest, FileNamedLikeASubcommandIsGivenAsDotSlashName) {
+    const CliRun help = cli("--help");
+    EXPECT_NE(help.out.find("./NAME (./info, ./decode, ./encode"), std::string::npos) << help.out;
+    const CliRun all = cli("--help-all");
+    EXPECT_EQ(all.status, 0);
+    EXPECT_NE(all.out.find("--stereo-44k"), std::string::npos) << all.out;
+
+    wav("info", 11025, 1, 2000);
+    const CliRun r = cli("-q ./info", "cd " + quoted(dir.path()) + " && ");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(at("info.vqf")));
+}
+
 TEST_F(CliTest, EncodeReportsEveryFailureAndExitsNonZero) {
     wav("music/good.wav");
     wav24("music/deep.wav");

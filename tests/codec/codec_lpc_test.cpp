@@ -2,8 +2,10 @@
 // cos w) checked against the plain formulas they replace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <random>
 #include <vector>
 
 #include "codec/core/lpc.h"
@@ -80,9 +82,13 @@ TEST(Lpc, EnvelopesMatchTheDirectPolynomial) {
             const int normBins = bins * 3 / 4;
             std::vector<float> env, fromLsp;
             lpcEnvelope(a, bins, normBins, env);
-            lspEnvelope(lsp, bins, normBins, fromLsp);
+            lspEnvelope(lsp, bins, bins, normBins, fromLsp);
             ASSERT_EQ(static_cast<int>(env.size()), bins);
             ASSERT_EQ(static_cast<int>(fromLsp.size()), bins);
+            // Fewer bins computed: exactly the leading values of all of them.
+            std::vector<float> leading;
+            lspEnvelope(lsp, bins, normBins + 1, normBins, leading);
+            EXPECT_EQ(leading, std::vector<float>(fromLsp.begin(), fromLsp.begin() + normBins + 1));
             std::vector<double> direct(bins);
             double sum = 0.0;
             for (int k = 0; k < bins; ++k) {
@@ -134,6 +140,87 @@ TEST(Lpc, LspsOfAPredictorRebuildIt) {
         ASSERT_EQ(static_cast<int>(lsp.size()), order);
         for (int i = 0; i < order; ++i) {
             EXPECT_NEAR(lsp[i], lsp0[i], 1e-7) << "order " << order << " lsp " << i;
+        }
+    }
+}
+
+namespace {
+
+// The root search done plainly: both series evaluated at every point of the grid of 1024
+// steps in w (Clenshaw's recurrence in x = cos w, the same operations in the same order),
+// each sign change bisected 30 times in x. The search that skips most of the grid must find
+// exactly these roots, bit for bit, or fail where this fails.
+bool plainLsp(const std::vector<double>& a, std::vector<double>& lsp) {
+    const int p = static_cast<int>(a.size()) - 1;
+    std::vector<double> poly[2] = {std::vector<double>(p + 1), std::vector<double>(p + 1)};
+    double prev[2] = {0.0, 0.0};
+    for (int i = 0; i <= p; ++i) {
+        const double rev = (p + 1 - i <= p) ? a[p + 1 - i] : 0.0;
+        poly[0][i] = a[i] + rev - prev[0];
+        poly[1][i] = a[i] - rev + prev[1];
+        prev[0] = poly[0][i];
+        prev[1] = poly[1][i];
+    }
+    const int half = (p + 1) / 2;
+    const auto series = [&](const std::vector<double>& c, double x) {
+        double b1 = 0.0, b2 = 0.0;
+        for (int i = 0; i < half; ++i) {
+            const double b0 = 2.0 * c[i] + 2.0 * x * b1 - b2;
+            b2 = b1;
+            b1 = b0;
+        }
+        return c[half] + x * b1 - b2;
+    };
+    lsp.clear();
+    for (const std::vector<double>& c : poly) {
+        for (int g = 1; g <= 1024; ++g) {
+            double lo = std::cos(kPi * (g - 1) / 1024), hi = std::cos(kPi * g / 1024);
+            double vlo = series(c, lo);
+            if ((vlo <= 0.0) == (series(c, hi) <= 0.0)) {
+                continue;
+            }
+            for (int it = 0; it < 30; ++it) {
+                const double mid = 0.5 * (lo + hi);
+                const double v = series(c, mid);
+                if ((v <= 0.0) == (vlo <= 0.0)) {
+                    lo = mid;
+                    vlo = v;
+                } else {
+                    hi = mid;
+                }
+            }
+            lsp.push_back(std::acos(std::clamp(0.5 * (lo + hi), -1.0, 1.0)));
+        }
+    }
+    std::sort(lsp.begin(), lsp.end());
+    return static_cast<int>(lsp.size()) == p;
+}
+
+}  // namespace
+
+TEST(Lpc, RootSearchFindsExactlyThePlainGridSearchsRoots) {
+    // Predictors fitted to random spectra, and ones with three LSPs within a step of the
+    // coarse grid (roots of one polynomial too close for it to tell apart).
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> level(0.0, 6.0);
+    for (const int order : {12, 16, 20}) {
+        for (int trial = 0; trial < 40; ++trial) {
+            std::vector<double> a;
+            if (trial % 4 == 3) {
+                std::vector<double> lsp0 = peakyLsp(order);
+                lsp0[7] = lsp0[6] + 0.004 * (trial % 3 + 1);
+                lsp0[8] = lsp0[7] + 0.004;
+                lspToLpc(lsp0, a);
+            } else {
+                std::vector<float> power(256);
+                for (float& v : power) {
+                    v = static_cast<float>(std::exp(level(rng) * level(rng)));
+                }
+                lpcFromPower(power.data(), 256, order, a);
+            }
+            std::vector<double> lsp, expected;
+            EXPECT_EQ(lpcToLsp(a, lsp), plainLsp(a, expected));
+            EXPECT_EQ(lsp, expected) << "order " << order << ", trial " << trial;
         }
     }
 }

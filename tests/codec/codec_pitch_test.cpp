@@ -3,11 +3,14 @@
 // and its effect on a steady harmonic tone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <vector>
 
+#include "codec/core/codebooks.h"
 #include "codec/core/frame_model.h"
 #include "codec/core/index_storage.h"
 #include "codec/core/pitch_model.h"
@@ -205,6 +208,79 @@ TEST(PitchSearch, ImprovesASteadyHarmonicTone) {
     EXPECT_GT(longFrames, frames / 2);
     EXPECT_GT(withComponent, longFrames * 3 / 4);
     EXPECT_GT(snr[1], snr[0] + 0.5) << "without " << snr[0] << " dB, with " << snr[1] << " dB";
+}
+
+// The pair search written plainly, one entry and one pair at a time with the same float
+// operations in the same order: the 6 entries of each codebook nearest to z / 2 kept sorted
+// by insertion, then the first pair with the smallest distance.
+void plainPitchPair(const float* z, const float* a, int32_t& first, int32_t& second) {
+    constexpr int kBook = 1 << kPitchCodebookBits, kKept = 6;
+    int picked[2][kKept];
+    for (int side = 0; side < 2; ++side) {
+        float kept[kKept];
+        std::fill_n(kept, kKept, std::numeric_limits<float>::max());
+        for (int i = 0; i < kBook; ++i) {
+            const float* c = pitchCodebook(side) + i * kPitchCodebookDim;
+            float d = 0.0f;
+            for (int k = 0; k < kPitchCodebookDim; ++k) {
+                const float r = 0.5f * z[k] - c[k];
+                d += a[k] * r * r;
+            }
+            if (i >= kKept && !(d < kept[kKept - 1])) {
+                continue;
+            }
+            int at = std::min(i, kKept - 1);
+            for (; at > 0 && d < kept[at - 1]; --at) {
+                kept[at] = kept[at - 1];
+                picked[side][at] = picked[side][at - 1];
+            }
+            kept[at] = d;
+            picked[side][at] = i;
+        }
+    }
+    float best = std::numeric_limits<float>::max();
+    for (const int i : picked[0]) {
+        for (const int j : picked[1]) {
+            const float* c0 = pitchCodebook(0) + i * kPitchCodebookDim;
+            const float* c1 = pitchCodebook(1) + j * kPitchCodebookDim;
+            float d = 0.0f;
+            for (int k = 0; k < kPitchCodebookDim; ++k) {
+                const float r = z[k] - c0[k] - c1[k];
+                d += a[k] * r * r;
+            }
+            if (d < best) {
+                best = d;
+                first = i;
+                second = j;
+            }
+        }
+    }
+}
+
+// The vectorised pair search gives exactly the plain search's entries: on random peaks, on
+// coarse values with many zero weights (ties), without any weight, and with weights so large
+// that distances overflow (then neither changes the indices it was given).
+TEST(PitchSearch, PairSearchGivesExactlyThePlainSearchsEntries) {
+    std::mt19937 rng(3);
+    std::normal_distribution<float> value(0.0f, 1.0f);
+    std::uniform_int_distribution<int> coarse(0, 2);
+    for (int kind = 0; kind < 4; ++kind) {
+        for (int trial = 0; trial < 200; ++trial) {
+            float z[kPitchCodebookDim], a[kPitchCodebookDim];
+            for (int k = 0; k < kPitchCodebookDim; ++k) {
+                z[k] = kind == 1 ? 0.5f * static_cast<float>(coarse(rng)) : value(rng);
+                a[k] = kind == 0   ? std::fabs(value(rng))
+                       : kind == 1 ? static_cast<float>(coarse(rng))
+                       : kind == 2 ? 0.0f
+                                   : 1e38f;
+            }
+            int32_t got[2] = {-1, -1}, expected[2] = {-1, -1};
+            nearestPitchPair(z, a, got[0], got[1]);
+            plainPitchPair(z, a, expected[0], expected[1]);
+            EXPECT_EQ(got[0], expected[0]) << "case " << kind << ", trial " << trial;
+            EXPECT_EQ(got[1], expected[1]) << "case " << kind << ", trial " << trial;
+        }
+    }
 }
 
 }  // namespace
