@@ -8,7 +8,6 @@
 
 #include "driver/job_progress.h"
 #include "platform/byte_order.h"
-#include "platform/file_ops.h"
 #include "platform/path_names.h"
 #include "platform/text_encoding.h"
 #include "platform/text_field.h"
@@ -110,10 +109,24 @@ void EncoderDriver::fillHeaderInfo(const std::string& sourcePath, const WAVEFORM
     TvqGetVersionID(0, header_.id);
 }
 
+std::string EncoderDriver::shortfall(uint64_t delivered, const WAVEFORMATEX& format) const {
+    const std::optional<AudioSource::AnnouncedLength> announced =
+        selector_->source->announcedLength();
+    if (!announced || delivered + announced->tolerance >= announced->bytes ||
+        format.nAvgBytesPerSec == 0)
+        return {};
+    const double perSecond = format.nAvgBytesPerSec;
+    char text[96];
+    std::snprintf(text, sizeof text, "cut short: %.3f s of %.3f s", double(delivered) / perSecond,
+                  double(announced->bytes) / perSecond);
+    return text;
+}
+
 int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& outputPath) {
     JobProgress& progress = jobProgress();
     failure_.clear();
-    outputTouched_ = false;
+    warning_.clear();
+    output_.abandon();
 
     // 1. The source, opened by its contents. Only regular files: opening a FIFO or a
     // device could block or never end.
@@ -147,10 +160,6 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     // 3. The setup record.
     fillHeaderInfo(sourcePath, format);
 
-    // 4. No old output survives, also when the run fails further on.
-    outputTouched_ = true;
-    removeFile(outputPath);  // clears the read-only attribute first
-
     // 5. The library.
     if (TvqEncInitialize(&header_, &options_, &index_, 0) != 0) {
         selector_.reset();
@@ -164,6 +173,10 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     }
     TvqEncGetConfInfo(&conf_);
     TvqEncGetVectorInfo(vectors_.shape0Bits, vectors_.shape1Bits);
+
+    // The output goes into a temporary file beside it, which the caller puts in place;
+    // any way out before that removes it (after the session has closed it).
+    SafeReplace output = SafeReplace::create(outputPath);
 
     // From here on every way out closes the output, terminates the library once and
     // releases the buffers and the source.
@@ -190,9 +203,12 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     } session{*this};
 
     // 6. The output and its header.
-    session.output = BitFile::open(outputPath.c_str(), "wb");
+    if (!output.ok())
+        return fail("cannot create a file beside " + outputPath + ": " +
+                    std::strerror(output.error()));
+    session.output = BitFile::open(output.path().c_str(), "wb");
     if (session.output == nullptr) {
-        return fail("cannot create " + outputPath + ": " + std::strerror(errno));
+        return fail("cannot write " + outputPath + ": " + std::strerror(errno));
     }
     const int frameSize = TvqEncGetFrameSize();
     const int channels = TvqEncGetNumChannels();
@@ -220,6 +236,7 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     const int64_t rest = halfLength % perFrame;
     progress.framesTotal = int32_t(full + 2);
     progress.framesDone = 0;
+    uint64_t delivered = 0;
     for (int64_t i = 0; i < full + 3; ++i) {
         if (progress.cancelRequested)
             break;
@@ -233,6 +250,7 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
         if (!selector_->read(std::span(pcm_).first(want), got)) {
             return fail("read error in " + sourcePath);
         }
+        delivered += got;
         pcmToChannelMajor(std::span(pcm_).first(got), bits, channels, frameSize, samples_);
         TvqEncodeFrame(samples_.data(), &index_);
         writer.writeFrame(index_, session.output);
@@ -245,9 +263,12 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     }
 
     // 8. Completed or cancelled.
+    if (!progress.cancelRequested)
+        warning_ = shortfall(delivered, format);
     if (!session.closeOutput()) {
         return fail("cannot write " + outputPath + ": " + std::strerror(errno));
     }
+    output_ = std::move(output);
     return progress.cancelRequested ? 1 : 0;
 }
 

@@ -20,9 +20,7 @@
 #include "ui/key_filter.h"
 #include "ui/local_path.h"
 #include "ui/progress_text.h"
-#include "ui/rename_dialog.h"
 #include "ui/shutdown.h"
-#include "ui/tag_edit_dialog.h"
 #include "ui/ui_seams.h"
 
 namespace tembrel {
@@ -97,11 +95,6 @@ CProgressDialog::~CProgressDialog() {
 }
 
 int CProgressDialog::launch() {
-    if (opensTagEditor(job.kind, job.inputPath)) {
-        CTagEditDialog editor(job.inputPath, parentWidget());
-        editor.initDialog();
-        return ui::runDialog(editor);
-    }
     initDialog();
     return ui::runDialog(*this);
 }
@@ -118,23 +111,16 @@ void CProgressDialog::initDialog() {
     setWindowTitle((folder ? QStringLiteral("フォルダ") : QStringLiteral("ファイル(VQFに変換)")) +
                    QStringLiteral("変換モード"));
     shownPath_ = job.inputPath;
-    showPath(shownPath_);
+    path_->setPlainText(ui::displayPath(shownPath_));
+    path_->selectAll();
+    path_->setAlignment(Qt::AlignCenter);
+    path_->moveCursor(QTextCursor::Start);
     status_->setText(QStringLiteral("開始準備OK"));
     modes_->clear();
     modes_->addItem(QStringLiteral("VQFにエンコード"));
     modes_->addItem(QStringLiteral("ファイル名自動割付"));
     modes_->setCurrentIndex(0);
     start_->setFocus();
-}
-
-void CProgressDialog::showPath(const std::string& path) {
-    const QString shown = ui::displayPath(path);
-    if (path_->toPlainText() == shown)
-        return;
-    path_->setPlainText(shown);
-    path_->selectAll();
-    path_->setAlignment(Qt::AlignCenter);
-    path_->moveCursor(QTextCursor::Start);
 }
 
 void CProgressDialog::setTypeBit(int32_t bit, bool on) {
@@ -151,15 +137,6 @@ void CProgressDialog::OnStart() {
         started_ = true;
         start_->setEnabled(false);
         startThreads();
-    } else if (index == int(JobMode::AutoRename)) {
-        job.mode = JobMode::AutoRename;
-        // The log of the renaming lies in the folder, or beside the file, the job names.
-        CRenameDialog renamer(job.inputPath, job.kind == PathKind::Folder, this);
-        job.renameTarget = &renamer;
-        job.run();
-        job.renameTarget = nullptr;
-        ui::runDialog(renamer);
-        OnCancelJob();
     }
 }
 
@@ -229,7 +206,14 @@ void CProgressDialog::showProgress(const Snapshot& snapshot) {
     const ui::BarPosition position = ui::barPosition(snapshot.framesDone, snapshot.framesTotal);
     bar_->setRange(0, position.maximum);
     bar_->setValue(position.value);
-    showPath(snapshot.currentFile.empty() ? shownPath_ : snapshot.currentFile);
+    const std::string& path = snapshot.currentFile.empty() ? shownPath_ : snapshot.currentFile;
+    const QString shown = ui::displayPath(path);
+    if (path_->toPlainText() != shown) {
+        path_->setPlainText(shown);
+        path_->selectAll();
+        path_->setAlignment(Qt::AlignCenter);
+        path_->moveCursor(QTextCursor::Start);
+    }
     status_->setText(
         ui::encodingStatusText(ui::progressPercent(snapshot.framesDone, snapshot.framesTotal),
                                snapshot.succeeded, snapshot.failed));
@@ -245,7 +229,8 @@ void CProgressDialog::endOfJob(bool cancelled) {
     joinThreads();
     showProgress(takeSnapshot());
     const EndReport report =
-        endReport(jobProgress().failureCount, 0, cancelled, convertSettings().noCompletionSound);
+        endReport(jobProgress().failureCount, int32_t(job.warnings().size()), cancelled,
+                  convertSettings().noCompletionSound);
     if (!ui::shutdownRequested()) {
         switch (report.kind) {
             case EndReport::Kind::Silence:
@@ -264,11 +249,13 @@ void CProgressDialog::endOfJob(bool cancelled) {
 }
 
 QString CProgressDialog::reportDetails() const {
-    // One line per file that failed, with its reason.
+    // One line per file that failed, then per file converted with a warning, with why.
     QString details;
-    for (const FileOutcome& failure : job.failures()) {
-        details += ui::displayPath(failure.inputPath) + QStringLiteral(": ") +
-                   QString::fromStdString(failure.reason) + QLatin1Char('\n');
+    for (const auto* outcomes : {&job.failures(), &job.warnings()}) {
+        for (const FileOutcome& outcome : *outcomes) {
+            details += ui::displayPath(outcome.inputPath) + QStringLiteral(": ") +
+                       QString::fromStdString(outcome.reason) + QLatin1Char('\n');
+        }
     }
     return details;
 }

@@ -160,6 +160,23 @@ class ProgressDialogTest : public QObject {
         QVERIFY(!fs::exists(at("music/bad.vqf")));
     }
 
+    void aSourceCutShortIsReportedAsAWarningWithItsReason() {
+        test::writeSong(at("short.wav"));
+        fs::resize_file(at("short.wav"), fs::file_size(at("short.wav")) / 2);
+        test::RecordingSeams seams(test::runPressingEnter);
+        CProgressDialog dialog;
+        dialog.job.setUp(at("short.wav"));
+        dialog.launch();
+        QCOMPARE(seams.beeps, 0);
+        QCOMPARE(seams.messages.size(), std::size_t(1));
+        QCOMPARE(seams.messages[0].text, QStringLiteral("1個は警告付きで変換"));
+        const QString details = seams.messages[0].details;
+        QVERIFY2(details.startsWith(QString::fromStdString(at("short.wav")) + ": ") &&
+                     details.contains(QStringLiteral("cut short")),
+                 qPrintable(details));
+        QVERIFY(fs::exists(at("short.vqf")));
+    }
+
     void cancelInTheMiddleLeavesNoOutputAndNoMessage() {
         test::writeSong(at("song.wav"), 3.0);
         CProgressDialog dialog;
