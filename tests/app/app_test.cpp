@@ -204,7 +204,7 @@ class AppTest : public QObject {
 
     void aVqfPathOpensTheTagEditorWhoseSaveRewritesTheTitle() {
         test::writeSong(at("song.wav"));
-        encoderDriver().encodeFile(at("song.wav"), at("Song.VQF"));
+        test::writeVqf(at("song.wav"), at("Song.VQF"));
         test::RecordingSeams seams([](QDialog& dialog) {
             if (auto* editor = qobject_cast<CTagEditDialog*>(&dialog)) {
                 auto* title = control<QLineEdit>(editor, "1026");

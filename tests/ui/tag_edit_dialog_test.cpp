@@ -56,7 +56,7 @@ class TagEditDialogTest : public QObject {
     std::string vqf(const char* name, const std::vector<test::Chunk>& texts) {
         test::writeSong(at("source.wav"), 0.2);
         const std::string path = at(name);
-        encoderDriver().encodeFile(at("source.wav"), path);
+        test::writeVqf(at("source.wav"), path);
         test::VqfParts parts = test::partsOf(test::readFile(path));
         std::erase_if(parts.chunks, [](const test::Chunk& c) { return c.id != "COMM"; });
         parts.chunks.insert(parts.chunks.end(), texts.begin(), texts.end());
