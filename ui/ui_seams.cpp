@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTextEdit>
 
 #include "ui/shutdown.h"
 
@@ -19,6 +20,9 @@ Seams realSeams() {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tembrel"), text, QMessageBox::Ok,
                         parent);
         box.setDetailedText(details);
+        // Wide enough that a path and its reason read on one or two lines.
+        if (auto* shown = box.findChild<QTextEdit*>())
+            shown->setMinimumWidth(shown->fontMetrics().averageCharWidth() * 56);
         box.exec();
     };
     s.chooseFile = [](QWidget* parent, const FileChoice& choice) {
