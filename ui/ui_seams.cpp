@@ -3,12 +3,32 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QTextEdit>
+#include <QTreeView>
 
 #include "ui/shutdown.h"
 
 namespace tembrel::ui {
+namespace {
+
+// Qt's own chooser opens with its size, type and date columns cut short: let them fit
+// their contents and the name take the rest, in a window sized to its font. (A desktop's
+// native chooser has no such view and is left as it is.)
+void openRoomy(QFileDialog& dialog) {
+    const QFontMetrics metrics = dialog.fontMetrics();
+    dialog.resize(metrics.averageCharWidth() * 72, metrics.lineSpacing() * 30);
+    if (auto* details = dialog.findChild<QTreeView*>()) {
+        QHeaderView* columns = details->header();
+        columns->setStretchLastSection(false);
+        columns->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < columns->count(); ++column)
+            columns->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+}
+
+}  // namespace
 
 Seams realSeams() {
     Seams s;
@@ -37,13 +57,19 @@ Seams realSeams() {
         dialog.setDefaultSuffix(choice.defaultSuffix);
         if (!choice.selectedFile.isEmpty())
             dialog.selectFile(choice.selectedFile);
+        openRoomy(dialog);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         return dialog.selectedFiles().first();
     };
     s.chooseFolder = [](QWidget* parent, const QString& title) {
-        return QFileDialog::getExistingDirectory(parent, title, QString(),
-                                                 QFileDialog::ShowDirsOnly);
+        QFileDialog dialog(parent, title);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        openRoomy(dialog);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().first();
     };
     return s;
 }

@@ -93,6 +93,9 @@ class AppTest : public QObject {
         QVERIFY(!main.windowIcon().pixmap(32, 32).isNull());
         QVERIFY(main.acceptDrops());
         QCOMPARE(QFontInfo(main.font()).family(), QStringLiteral("Noto Sans CJK JP"));
+        // Qt's own texts (here a message box's details button) in Japanese too.
+        QCOMPARE(QCoreApplication::translate("QMessageBox", "Show Details..."),
+                 QStringLiteral("詳細を表示..."));
 
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
