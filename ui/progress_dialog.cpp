@@ -266,13 +266,25 @@ void CProgressDialog::endOfJob(bool cancelled) {
 
 QString CProgressDialog::reportDetails() const {
     // One line per file that failed, then per file converted with a warning, with why.
+    // When there are both, each group comes under the line that counts it, so the user
+    // can tell which files have no output.
+    const bool both = !job.failures().empty() && !job.warnings().empty();
     QString details;
-    for (const auto* outcomes : {&job.failures(), &job.warnings()}) {
-        for (const FileOutcome& outcome : *outcomes) {
+    const auto group = [&](const std::vector<FileOutcome>& outcomes, const EndReport& heading) {
+        if (outcomes.empty())
+            return;
+        if (both)
+            details += QString::fromStdString(heading.message) + QLatin1Char('\n');
+        for (const FileOutcome& outcome : outcomes) {
             details += ui::displayPath(outcome.inputPath) + QStringLiteral(": ") +
                        QString::fromStdString(outcome.reason) + QLatin1Char('\n');
         }
-    }
+    };
+    group(job.failures(), endReport(int32_t(job.failures().size()), 0, false, false));
+    if (both)
+        details += QLatin1Char('\n');
+    group(job.warnings(), endReport(0, int32_t(job.warnings().size()), false, false));
+    details.chop(1);
     return details;
 }
 
