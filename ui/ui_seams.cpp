@@ -28,6 +28,14 @@ void openRoomy(QFileDialog& dialog) {
     }
 }
 
+// Runs a chooser; the path chosen, or empty when the user cancelled.
+QString runChooser(QFileDialog& dialog) {
+    openRoomy(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
 }  // namespace
 
 Seams realSeams() {
@@ -57,19 +65,13 @@ Seams realSeams() {
         dialog.setDefaultSuffix(choice.defaultSuffix);
         if (!choice.selectedFile.isEmpty())
             dialog.selectFile(choice.selectedFile);
-        openRoomy(dialog);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return QString();
-        return dialog.selectedFiles().first();
+        return runChooser(dialog);
     };
     s.chooseFolder = [](QWidget* parent, const QString& title) {
         QFileDialog dialog(parent, title);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly);
-        openRoomy(dialog);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return QString();
-        return dialog.selectedFiles().first();
+        return runChooser(dialog);
     };
     return s;
 }
