@@ -66,6 +66,8 @@ class CProgressDialog : public QDialog {
     void progressMonitor();
     void conversionWorker();
     void showProgress(const Snapshot& snapshot);
+    // Centred, as the path edit shows it.
+    void showPath(const QString& shown);
     void workerFinished(bool cancelled);
     void endOfJob(bool cancelled);
     void joinThreads();

@@ -13,3 +13,12 @@ tembrel_add_qtest(progress_dialog_test
 # Jobs of several files at once start tembrel-cli as their workers.
 target_compile_definitions(progress_dialog_test PRIVATE TEMBREL_CLI="$<TARGET_FILE:tembrel-cli>")
 add_dependencies(progress_dialog_test tembrel-cli)
+tembrel_add_qtest(tag_edit_dialog_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tag_edit_dialog_test.cpp
+  LIBS ui tagedit_fixtures
+  TIMEOUT 120)
+tembrel_add_qtest(rename_dialog_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/rename_dialog_test.cpp
+  LIBS ui
+  TIMEOUT 120)
+target_include_directories(rename_dialog_test PRIVATE ${PROJECT_SOURCE_DIR}/tests/tags)
