@@ -23,6 +23,7 @@
 #include "cli/tag_command.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
+#include "sources/conversion_plan.h"
 
 namespace tembrel::cli {
 namespace {
@@ -72,6 +73,9 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
     encode->add_flag("--no-attributes", s.noAttributeInherit,
                      "Do not give VQF files the permissions of their sources");
     encode->add_flag("--no-sound", s.noCompletionSound, "No bell at the end on a terminal");
+    encode->add_flag(kConvertOtherFormatsOption, s.convertOtherFormats,
+                     "Resample other sampling rates (48 kHz and more) to the nearest one VQF "
+                     "takes, and take 24-bit, 32-bit and float samples");
     addTypesOption(*encode, *sharedTypes);
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
 

@@ -112,6 +112,7 @@ void ConvertJob::run() {
         const ConvertSettings& settings = convertSettings();
         encoder->copyBitRates(settings.bitRates);
         encoder->setNameFromFileName(settings.noSongTitle);
+        encoder->setConvertOtherFormats(settings.convertOtherFormats);
     }
     if (kind == PathKind::File) {
         convertOne();

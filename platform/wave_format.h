@@ -10,6 +10,8 @@ inline constexpr uint16_t WAVE_FORMAT_PCM = 1;
 inline constexpr uint16_t WAVE_FORMAT_MPEGLAYER3 = 0x55;
 inline constexpr uint16_t MPEGLAYER3_ID_MPEG = 1;
 inline constexpr uint32_t MPEGLAYER3_FLAG_PADDING_OFF = 2;
+inline constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
+inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 #pragma pack(push, 1)
 struct WAVEFORMATEX {

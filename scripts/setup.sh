@@ -13,8 +13,10 @@ packages=(
   # Japanese glyphs for the windows; a comma locale for the windows' number formats
   fonts-noto-cjk locales
   libmpg123-dev libfftw3-dev libcli11-dev libunistring-dev
+  # FLAC and Ogg sources, and resampling rates VQF has no bit rate for
+  libsndfile1-dev libsoxr-dev
   # tools the tests and benchmarks use to make and check fixtures
-  lame sox opus-tools python3 python3-mutagen xvfb xauth
+  lame sox opus-tools flac vorbis-tools python3 python3-mutagen xvfb xauth
   # installing: icons rendered at build time, and the checks of the installed files
   # (xdg-mime asks mimetype from libfile-mimeinfo-perl when no desktop session runs)
   librsvg2-bin desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "platform/wave_format.h"
 
@@ -28,6 +29,13 @@ class AudioSource {
     virtual bool skip(uint32_t milliseconds, uint32_t& byteCounter) = 0;
     // Releases everything; harmless on a closed source. Always true.
     virtual bool close() = 0;
+
+    // True when the file stores no sample width of its own (a lossy codec whose decoder
+    // gives floats): its float samples are then no width to convert.
+    virtual bool decodesToFloat() const { return false; }
+    // After an open() that returned false: why a file of this kind cannot be used ("holds
+    // no audio frames"); empty when the file was not of this kind at all.
+    virtual std::string_view refusal() const { return {}; }
 };
 
 // Bytes of a time span, in the two steps sources use for skip(): whole seconds

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "sources/audio_source.h"
@@ -33,6 +34,8 @@ class SourceSelector {
     const WAVEFORMATEX* format = nullptr;  // the source's format(), taken at open
     int32_t length = 0;                    // the source's length(), taken at open
     std::string_view kindName;             // name of the kind that opened; empty without a source
+    // After a failed open: why a kind that recognised the file refused it; empty when none did.
+    std::string refusal;
 };
 
 }  // namespace tembrel
