@@ -27,6 +27,11 @@ class SourceSelector {
     bool open(const char* path, bool appendExtension);
     // Forwards to the source; false with nothing read when no source is held.
     bool read(std::span<uint8_t> buffer, uint32_t& bytesRead);
+    // After a failed open: the refusal, or else that no kind took the file.
+    std::string whyNotOpened() const {
+        return refusal.empty() ? "not a WAV, MP3, RMP, FLAC, Ogg or VQF file that can be read"
+                               : refusal;
+    }
     // Releases the source. format and length keep their values but are not to be used.
     bool close();
 

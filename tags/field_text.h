@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -14,5 +15,9 @@ void storeCp932Field(std::span<char> field, std::string_view cp932);
 
 // A file offset or length as the record's signed 32-bit number, capped at its maximum.
 int32_t clampToInt32(uint64_t value);
+
+// The leading decimal number of a text ("05/12" gives 5), as the C "%d" conversion reads
+// it but without overflow; nothing when the text does not begin with one.
+std::optional<int32_t> leadingNumber(const char* text);
 
 }  // namespace tembrel

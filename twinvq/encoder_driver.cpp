@@ -129,10 +129,9 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     }
     selector_ = std::make_unique<SourceSelector>();
     if (!selector_->open(sourcePath.c_str(), false)) {
-        const std::string refusal = selector_->refusal;
+        const std::string why = selector_->whyNotOpened();
         selector_.reset();
-        return fail(refusal.empty() ? "not a WAV, MP3, RMP, FLAC, Ogg or VQF file that can be read"
-                                    : refusal);
+        return fail(why);
     }
     const WAVEFORMATEX format = *selector_->format;
 
