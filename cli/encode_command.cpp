@@ -73,7 +73,9 @@ void addTypesOption(CLI::App& command, std::vector<std::string>& types) {
     for (const SourceType& type : kSourceTypes)
         names.emplace_back(type.name);
     command
-        .add_option("--types", types, "Source types a folder search takes (default wav,mp3,rmp)")
+        .add_option("--types", types,
+                    "Source types a folder search takes: wav, mp3, rmp, flac, ogg (.ogg and "
+                    ".opus); default wav,mp3,rmp")
         ->delimiter(',')
         ->check(CLI::IsMember(names, CLI::ignore_case));
 }

@@ -28,9 +28,9 @@ namespace {
 
 constexpr auto kRefreshInterval = std::chrono::milliseconds(500);
 
-// The type boxes' ids, in the order of kSourceTypes.
-constexpr const char* kTypeBoxIds[3] = {"1032", "1033", "1038"};
-constexpr const char* kTypeBoxTexts[3] = {"WAV", "MP3", "RMP"};
+// The type boxes' ids, in the order of kSourceTypes; their texts are the types' labels.
+constexpr const char* kTypeBoxIds[] = {"1032", "1033", "1038", "1040", "1041"};
+static_assert(std::size(kTypeBoxIds) == std::size(kSourceTypes));
 
 }  // namespace
 
@@ -51,8 +51,10 @@ CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(parent) {
 
     auto* types = new QGroupBox(QStringLiteral("検索対象"));
     auto* typeRow = new QHBoxLayout(types);
-    for (int i = 0; i < 3; ++i) {
-        auto* box = new QCheckBox(QString::fromUtf8(kTypeBoxTexts[i]));
+    for (std::size_t i = 0; i < std::size(kSourceTypes); ++i) {
+        const QByteArray label(kSourceTypes[i].label.data(),
+                               qsizetype(kSourceTypes[i].label.size()));
+        auto* box = new QCheckBox(QString::fromUtf8(label));
         box->setObjectName(QString::fromUtf8(kTypeBoxIds[i]));
         const int32_t bit = kSourceTypes[i].bit;
         connect(box, &QCheckBox::clicked, this, [this, bit](bool on) { setTypeBit(bit, on); });
@@ -103,11 +105,12 @@ void CProgressDialog::initDialog() {
     bar_->setRange(0, 2);
     bar_->setValue(0);
     const bool folder = job.kind == PathKind::Folder;
-    for (QCheckBox* box : typeBoxes_) {
-        box->setChecked(true);
-        box->setEnabled(folder);
+    // FLAC and Ogg are searched only when ticked.
+    for (std::size_t i = 0; i < std::size(kSourceTypes); ++i) {
+        typeBoxes_[i]->setChecked((kDefaultTypes & kSourceTypes[i].bit) != 0);
+        typeBoxes_[i]->setEnabled(folder);
     }
-    job.typeMask = kAllTypes;
+    job.typeMask = kDefaultTypes;
     setWindowTitle((folder ? QStringLiteral("フォルダ") : QStringLiteral("ファイル(VQFに変換)")) +
                    QStringLiteral("変換モード"));
     shownPath_ = job.inputPath;
@@ -228,8 +231,8 @@ void CProgressDialog::workerFinished(bool cancelled) {
 void CProgressDialog::endOfJob(bool cancelled) {
     joinThreads();
     showProgress(takeSnapshot());
-    const EndReport report = endReport(jobProgress().failureCount, 0, cancelled,
-                                       convertSettings().noCompletionSound);
+    const EndReport report =
+        endReport(jobProgress().failureCount, 0, cancelled, convertSettings().noCompletionSound);
     if (!ui::shutdownRequested()) {
         switch (report.kind) {
             case EndReport::Kind::Silence:
