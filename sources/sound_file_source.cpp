@@ -7,6 +7,19 @@
 #include "platform/byte_order.h"
 
 namespace tembrel {
+namespace {
+
+// Decodes the whole file to count its sample frames, then goes back to its start.
+bool countFrames(SNDFILE* file, int channels, sf_count_t& frames) {
+    std::vector<float> scratch(std::size_t(SoundFileSource::kStepFrames) * std::size_t(channels));
+    frames = 0;
+    for (sf_count_t n;
+         (n = sf_readf_float(file, scratch.data(), SoundFileSource::kStepFrames)) > 0;)
+        frames += n;
+    return frames == 0 || sf_seek(file, 0, SEEK_SET) == 0;
+}
+
+}  // namespace
 
 bool SoundFileSource::open(const char* path) {
     close();
@@ -26,13 +39,18 @@ bool SoundFileSource::open(const char* path) {
         refusal_ = "no channels or no sampling rate";
         return false;
     }
-    if (info.frames <= 0) {
+    // A FLAC stream written without going back (from a pipe) may not state its length;
+    // it is then counted by decoding it once.
+    sf_count_t frames = info.frames;
+    if (frames == SF_COUNT_MAX && !countFrames(opened->file.get(), info.channels, frames))
+        return false;
+    if (frames <= 0) {
         refusal_ = "holds no audio frames";
         return false;
     }
     const uint64_t blockAlign = uint64_t(bytesPerSample) * uint64_t(info.channels);
     if (blockAlign > std::numeric_limits<uint16_t>::max() ||
-        uint64_t(info.frames) > uint64_t(std::numeric_limits<int32_t>::max()) / blockAlign) {
+        uint64_t(frames) > uint64_t(std::numeric_limits<int32_t>::max()) / blockAlign) {
         refusal_ = "too long: more than 2 GiB of samples";
         return false;
     }
@@ -43,7 +61,7 @@ bool SoundFileSource::open(const char* path) {
     format_.nBlockAlign = uint16_t(blockAlign);
     format_.nAvgBytesPerSec = format_.nSamplesPerSec * format_.nBlockAlign;
     format_.wBitsPerSample = uint16_t(bytesPerSample * 8);
-    length_ = int32_t(uint64_t(info.frames) * blockAlign);
+    length_ = int32_t(uint64_t(frames) * blockAlign);
     file_ = std::move(opened->file);
     return true;
 }
