@@ -82,6 +82,7 @@ bool SampleFeed::next(std::size_t count, std::span<float> out) {
         if (!read(count, got))
             return false;
         pcmToChannelMajor(got, plan_.layout.bitsPerSample, int(channels), int(frameSize_), out);
+        framesDelivered_ += got.size() / plan_.layout.stride();
         return true;
     }
     if (!plan_.resample) {
@@ -91,6 +92,7 @@ bool SampleFeed::next(std::size_t count, std::span<float> out) {
         floats_.resize(count * channels);
         const std::size_t n = samplesToFloat(got, plan_.layout, floats_);
         deinterleave(floats_, n, out);
+        framesDelivered_ += n;
         return true;
     }
     if (!ok() || !fillResampled(count))
@@ -99,6 +101,7 @@ bool SampleFeed::next(std::size_t count, std::span<float> out) {
     const std::size_t n = std::min(count, available);
     deinterleave(std::span(resampled_).subspan(resampledAt_), n, out);
     resampledAt_ += n * channels;
+    framesDelivered_ += n;
     return true;
 }
 

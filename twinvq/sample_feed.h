@@ -33,6 +33,8 @@ class SampleFeed {
     bool next(std::size_t count, std::span<float> out);
     // PCM bytes the source has delivered so far.
     uint64_t sourceBytes() const { return sourceBytes_; }
+    // Frames handed out so far that came from the source (the rest were zeros).
+    uint64_t framesDelivered() const { return framesDelivered_; }
 
     // Source frames read per step of the resampled path.
     static constexpr std::size_t kStepFrames = 4096;
@@ -53,6 +55,7 @@ class SampleFeed {
     uint64_t sourceFrames_ = 0;  // frames the source offers (resampled path)
     uint64_t taken_ = 0;         // source frames read so far (resampled path)
     uint64_t sourceBytes_ = 0;
+    uint64_t framesDelivered_ = 0;
     bool drained_ = false;
     std::unique_ptr<Resampler> resampler_;
     std::vector<uint8_t> pcm_;
