@@ -6,12 +6,16 @@
 # synthesised with sox. Safe to run again: existing clips are kept, and the same clips come out every time.
 # Also installs, when missing, the tools the benchmark runs: sox, and lame and opus-tools
 # as its reference codecs.
-# Usage: scripts/get_clips.sh [CLIP_DIR]
+# Also builds a held-out set in bench/clips-heldout/ from two packages that nothing else
+# uses (no tuning, no codebook training): a gain that does not show there is no gain
+# (`codec_bench --clips bench/clips-heldout`).
+# Usage: scripts/get_clips.sh [CLIP_DIR [HELD_OUT_DIR]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 clips=${1:-$root/bench/clips}
+heldout=${2:-$root/bench/clips-heldout}
 cache=${TEMBREL_CLIP_CACHE:-$root/bench/clips/.debs}
-mkdir -p "$clips" "$cache"
+mkdir -p "$clips" "$heldout" "$cache"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -52,6 +56,16 @@ to_clip() {
 }
 
 have() { [ -s "$clips/$1.wav" ]; }
+
+# Joins a package's short speech files (in name order) into one clip of `length` seconds.
+join_speech() {
+  local out=$1 length=$2
+  shift 2
+  [ -s "$out" ] && return 0
+  sox -R -D "$@" -r 44100 "$out.joined.wav"
+  to_clip "$out.joined.wav" "$out" 0 "$length"
+  rm -f "$out.joined.wav"
+}
 
 # --- music from packages ---
 unpack lomiri-sounds
@@ -164,4 +178,16 @@ if ! have synth_noise_bursts; then
   rm -f "$clips"/burst*.wav "$clips/tmp.wav"
 fi
 
-ls -1 "$clips"/*.wav | while read -r f; do printf '%-28s %6.2f s\n' "$(basename "$f")" "$(soxi -D "$f")"; done
+# --- held out: band music (44.1 kHz stereo) and voice acting, from packages used nowhere else ---
+unpack fretsonfire-songs-muldjord
+songs="$cache/fretsonfire-songs-muldjord/usr/share/games/fretsonfire/data/songs/muldjord"
+[ -s "$heldout/heldout_music_chaos.wav" ] ||
+  to_clip "$songs/chaos_god/song.ogg" "$heldout/heldout_music_chaos.wav" 60 15
+[ -s "$heldout/heldout_music_mime.wav" ] ||
+  to_clip "$songs/mutilated_mime/song.ogg" "$heldout/heldout_music_mime.wav" 40 15
+unpack fillets-ng-data
+voices="$cache/fillets-ng-data/usr/share/games/fillets-ng/sound"
+join_speech "$heldout/heldout_speech_linux.wav" 15 "$voices"/linux/en/*.ogg
+join_speech "$heldout/heldout_speech_viking.wav" 15 "$voices"/viking1/en/*.ogg
+
+ls -1 "$clips"/*.wav "$heldout"/*.wav | while read -r f; do printf '%-28s %6.2f s\n' "$(basename "$f")" "$(soxi -D "$f")"; done

@@ -80,21 +80,34 @@ void binScales(const StreamConfig& c, int blockType, const ChannelModel& model, 
     }
 }
 
-void decodeShapes(const StreamConfig& c, int blockType, const int32_t* shapeIndex,
-                  std::vector<float>& coefs) {
-    const BlockLayout& b = c.blocks[blockType];
+void uniformShapeLayout(const StreamConfig& c, int blockType, ShapeLayout& layout) {
     const int total = codedCount(c, blockType);
+    const int vectors = c.blocks[blockType].vectorCount;
+    layout.order.clear();
+    layout.start.assign(1, 0);
+    layout.dim.assign(vectors, vectorDim(c, blockType));
+    for (int v = 0; v < vectors; ++v) {
+        for (int pos = v; pos < total; pos += vectors) {
+            layout.order.push_back(pos);
+        }
+        layout.start.push_back(static_cast<int>(layout.order.size()));
+    }
+}
+
+void decodeShapes(const StreamConfig& c, int blockType, const ShapeLayout& layout,
+                  const int32_t* shapeIndex, std::vector<float>& coefs) {
+    const BlockLayout& b = c.blocks[blockType];
     const int vectors = b.vectorCount;
-    const int dim = vectorDim(c, blockType);
-    coefs.assign(total, 0.0f);
+    coefs.assign(codedCount(c, blockType), 0.0f);
     for (int v = 0; v < vectors; ++v) {
         const int bits0 = b.shape0Bits[v];
         const int bits1 = b.shape1Bits[v];
+        const int dim = std::clamp(layout.dim[v], kMinCodebookDim, kMaxCodebookDim);
         const float* c0 = shapeCodebook(0, bits0, dim) + fieldValue(shapeIndex[v], bits0) * dim;
         const float* c1 =
             shapeCodebook(1, bits1, dim) + fieldValue(shapeIndex[vectors + v], bits1) * dim;
-        for (int i = 0, pos = v; pos < total; ++i, pos += vectors) {
-            coefs[pos] = c0[i] + c1[i];
+        for (int i = 0, at = layout.start[v]; at < layout.start[v + 1] && i < dim; ++i, ++at) {
+            coefs[layout.order[at]] = c0[i] + c1[i];
         }
     }
 }

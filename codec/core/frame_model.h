@@ -3,6 +3,7 @@
 // shape vectors. The encoder runs the same code to code against what the decoder will see.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -39,10 +40,44 @@ inline int codedCount(const StreamConfig& c, int blockType) {
     return c.channels * b.codedBins * b.subBlocks;
 }
 
-// Length of the longest shape vector of a block type (the codebook dimension it uses).
+// Length of the longest shape vector of a block type when every coefficient is coded.
 inline int vectorDim(const StreamConfig& c, int blockType) {
     const int vectors = c.blocks[blockType].vectorCount;
     return (codedCount(c, blockType) + vectors - 1) / vectors;
+}
+
+// Which coefficients each shape vector codes: vector v codes the coefficient positions
+// order[start[v]] .. order[start[v + 1] - 1], in that order, with the codebooks of length
+// dim[v]. Positions in no vector are not coded (the decoder fills them with noise).
+struct ShapeLayout {
+    std::vector<int> order;
+    std::vector<int> start;  // vectorCount + 1 offsets into order
+    std::vector<int> dim;    // vectorCount codebook lengths
+};
+
+// Every coefficient coded, the vectors interleaved over the whole frame (vector v takes
+// positions v, v + vectorCount, ...).
+void uniformShapeLayout(const StreamConfig& config, int blockType, ShapeLayout& layout);
+
+// Exponent applied to the noise-to-mask weights: 1 follows the masking model fully, less
+// spreads the noise more evenly. With few bits per coefficient the softer weighting measured
+// better, with more bits the full one.
+inline float weightExponent(const StreamConfig& c, int blockType) {
+    const float bitsPerCoef =
+        static_cast<float>(c.blocks[blockType].shapeBits) / codedCount(c, blockType);
+    return std::clamp(0.8f + (bitsPerCoef - 1.2f), 0.8f, 1.0f);
+}
+
+// Noise added to coefficients the shape vectors leave near zero, relative to their scale.
+// In streams whose long blocks have under 0.7 bits per coefficient (8 kHz, 11 kHz up to
+// 16 kbit/s) the vector quantiser leaves many coefficients near zero, holes that come and go
+// from frame to frame; a little noise there keeps the spectrum closed. With more bits the
+// holes are rare and real (valleys between partials), and noise there costs noise-to-mask
+// ratio (0.05-0.1 dB at 16 and 22 kHz).
+inline constexpr float kHoleThreshold = 0.25f;
+inline float holeFillLevel(const StreamConfig& c) {
+    const float bitsPerCoef = static_cast<float>(c.blocks[0].shapeBits) / codedCount(c, 0);
+    return bitsPerCoef < 0.7f ? 0.1f : 0.0f;
 }
 
 // Band correction prediction for sub-block `subBlock` from the memory and the sub-blocks
@@ -61,8 +96,9 @@ void decodeChannelModel(const StreamConfig& config, int blockType, const FrameIn
 void binScales(const StreamConfig& config, int blockType, const ChannelModel& model, int subBlock,
                std::vector<float>& scales);
 
-// Rebuilds the interleaved shape coefficients (codedCount values) from the shape indices.
-void decodeShapes(const StreamConfig& config, int blockType, const int32_t* shapeIndex,
-                  std::vector<float>& coefs);
+// Rebuilds the shape coefficients (codedCount values) from the shape indices; positions the
+// layout leaves uncoded come out as zero.
+void decodeShapes(const StreamConfig& config, int blockType, const ShapeLayout& layout,
+                  const int32_t* shapeIndex, std::vector<float>& coefs);
 
 }  // namespace tembrel::tvq

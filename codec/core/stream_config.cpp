@@ -71,6 +71,28 @@ std::vector<int> barkEdges(int first, int last, int count, int sampleRate, int s
     return edges;
 }
 
+// Spreading of the mask estimate between envelope bands, in dB per bark.
+constexpr double kSpreadDownDb = 27.0;
+constexpr double kSpreadUpDb = 12.0;
+
+std::vector<float> bandSpread(const std::vector<int>& edges, int sampleRate, int subSize) {
+    const int bands = static_cast<int>(edges.size()) - 1;
+    const double hzPerBin = sampleRate / (2.0 * subSize);
+    std::vector<double> centre(bands);
+    for (int i = 0; i < bands; ++i) {
+        centre[i] = bark(0.5 * (edges[i] + edges[i + 1]) * hzPerBin);
+    }
+    std::vector<float> spread(bands * bands);
+    for (int b = 0; b < bands; ++b) {
+        for (int m = 0; m < bands; ++m) {
+            const double dz = centre[b] - centre[m];  // > 0: band b lies above the masker
+            const double db = dz >= 0.0 ? -kSpreadUpDb * dz : kSpreadDownDb * dz;
+            spread[b * bands + m] = static_cast<float>(std::pow(10.0, db / 10.0));
+        }
+    }
+    return spread;
+}
+
 int lspBitsTotal(const StreamConfig& c) {
     return c.lspBits0 + c.lspBits1 + c.lspSplit * c.lspBits2;
 }
@@ -175,6 +197,7 @@ bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config) {
         const int maxCoded = b.vectorCount * kMaxCodebookDim / (c.channels * b.subBlocks);
         b.codedBins = std::min(b.codedBins, maxCoded);
         b.bandEdges = barkEdges(0, b.codedBins, b.envBands, c.sampleRateHz, b.subSize);
+        b.bandSpread = bandSpread(b.bandEdges, c.sampleRateHz, b.subSize);
         b.noiseBands = t == 2 ? 0 : std::min(t == 0 ? 2 : 1, b.noiseBins - b.codedBins);
         b.hasPb = b.noiseBands > 0;
         b.noiseEdges =

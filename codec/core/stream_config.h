@@ -32,6 +32,8 @@ inline constexpr int kPbBits = 3;
 inline constexpr float kNoiseStepDb = 3.0f;
 inline constexpr float kNoiseMinDb = -18.0f;     // level of index 1; index 0 switches the band off
 inline constexpr float kNoiseDefaultDb = -9.0f;  // used by blocks that carry no noise level
+// Noise (relative to the scale) in the coefficients the shape layout leaves uncoded.
+inline constexpr float kUncodedFill = 0.5f;
 inline constexpr int kPitchBits = 8;
 inline constexpr int kPitchGainBits = 4;
 inline constexpr int kPitchVectorPairs = 2;
@@ -45,6 +47,9 @@ struct BlockLayout {
     int noiseBins = 0;           // per sub-block, highest bin (exclusive) reached by noise filling
     int envBands = 0;            // bark bands per sub-block
     std::vector<int> bandEdges;  // envBands + 1 bin edges within the coded range
+    // envBands x envBands: how much of band m's power masks band b (at [b * envBands + m]),
+    // for the mask estimate that decides which coefficients the shape vectors code.
+    std::vector<float> bandSpread;
     int noiseBands = 0;  // noise bands above the coded range (index_pb fields per sub-block)
     std::vector<int> noiseEdges;  // noiseBands + 1 bin edges
     int subGainCount = 0;

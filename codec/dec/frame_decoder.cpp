@@ -46,15 +46,34 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     const int rightOverlap = std::min(m, config_.blocks[nextType].subSize);
     prevRightOverlap_ = rightOverlap;
 
-    decodeShapes(config_, blockType, index.shapeIndex, shapes_);
-    addPitchComponent(config_, blockType, index, shapes_);
     for (int ch = 0; ch < config_.channels; ++ch) {
-        decodeChannelModel(config_, blockType, index, ch, memory_[ch], model_);
+        decodeChannelModel(config_, blockType, index, ch, memory_[ch], model_[ch]);
+    }
+    allocator_.allocate(config_, blockType, model_.data(), layout_);
+    decodeShapes(config_, blockType, layout_, index.shapeIndex, shapes_);
+    // What no vector codes lies far below the estimated mask: noise at half the scale keeps
+    // the spectrum free of holes there.
+    const std::vector<uint8_t>& coded = allocator_.coded();
+    for (size_t pos = 0; pos < shapes_.size(); ++pos) {
+        if (!coded[pos]) {
+            shapes_[pos] = kUncodedFill * noiseSample();
+        }
+    }
+    addPitchComponent(config_, blockType, index, shapes_);
+    if (const float fill = holeFillLevel(config_); fill > 0.0f) {
+        for (float& v : shapes_) {
+            if (std::fabs(v) < kHoleThreshold) {
+                v += fill * noiseSample();
+            }
+        }
+    }
+    for (int ch = 0; ch < config_.channels; ++ch) {
+        const ChannelModel& model = model_[ch];
         std::vector<float>& coefs = coefs_[ch];
         coefs.assign(b.subBlocks * m, 0.0f);
         for (int j = 0; j < b.subBlocks; ++j) {
             float* sub = &coefs[j * m];
-            binScales(config_, blockType, model_, j, scales_);
+            binScales(config_, blockType, model, j, scales_);
             for (int k = 0; k < b.codedBins; ++k) {
                 sub[k] = shapes_[coefPosition(b, ch, k, j)] * scales_[k];
             }
@@ -62,14 +81,14 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
             // the envelope continued from the top of the coded range.
             // Blocks without noise levels fill at a fixed level, never above what the top
             // envelope band says the spectrum has (a bright burst above a dull sound otherwise).
-            const float level = model_.gain * model_.subGain[j];
-            const float topBand = dbToAmplitude(model_.bandDb[(j + 1) * b.envBands - 1]);
+            const float level = model.gain * model.subGain[j];
+            const float topBand = dbToAmplitude(model.bandDb[(j + 1) * b.envBands - 1]);
             const float defaultLevel = dbToAmplitude(kNoiseDefaultDb) * std::min(1.0f, topBand);
             for (int band = 0; band + 1 < static_cast<int>(b.noiseEdges.size()); ++band) {
                 const float bandLevel =
-                    b.noiseBands > 0 ? model_.noise[j * b.noiseBands + band] : defaultLevel;
+                    b.noiseBands > 0 ? model.noise[j * b.noiseBands + band] : defaultLevel;
                 for (int k = b.noiseEdges[band]; k < b.noiseEdges[band + 1]; ++k) {
-                    sub[k] = noiseSample() * level * bandLevel * model_.lpcEnv[k];
+                    sub[k] = noiseSample() * level * bandLevel * model.lpcEnv[k];
                 }
             }
         }

@@ -9,6 +9,7 @@
 
 #include "codec/core/frame_model.h"
 #include "codec/core/mdct.h"
+#include "codec/core/shape_allocation.h"
 #include "codec/core/stream_config.h"
 
 namespace tembrel::tvq {
@@ -32,7 +33,9 @@ class FrameDecoder {
     int prevRightOverlap_;
     uint32_t noiseState_ = 0x2545f491u;
     // Scratch, kept to avoid allocation per frame.
-    ChannelModel model_;
+    std::array<ChannelModel, kMaxChannels> model_;
+    ShapeAllocator allocator_;
+    ShapeLayout layout_;
     std::vector<float> shapes_, scales_, timeBlock_;
     std::array<std::vector<float>, kMaxChannels> coefs_;  // subBlocks x subSize per channel
 };

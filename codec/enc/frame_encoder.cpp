@@ -12,15 +12,6 @@ namespace {
 
 constexpr float kInputLimit = 65536.0f;
 constexpr float kNoiseFillBias = 0.8f;
-// Exponent applied to the noise-to-mask weights: 1 follows the masking model fully, less
-// spreads the noise more evenly. With few bits per coefficient the softer weighting measured
-// better, with more bits the full one.
-float weightExponent(const StreamConfig& c, int blockType) {
-    const float bitsPerCoef =
-        static_cast<float>(c.blocks[blockType].shapeBits) / codedCount(c, blockType);
-    return std::clamp(0.8f + (bitsPerCoef - 1.2f), 0.8f, 1.0f);
-}
-
 float rms(const float* x, int count) {
     double sum = 0.0;
     for (int i = 0; i < count; ++i) {
@@ -83,6 +74,7 @@ void FrameEncoder::encode(const float* samples, FrameIndex& index) {
     for (int ch = 0; ch < config_.channels; ++ch) {
         encodeChannel(ch, blockType, index);
     }
+    allocator_.allocate(config_, blockType, model_.data(), layout_);
     if (b.hasPitch) {
         // Closed loop: the shapes code what the decoded periodic component leaves over.
         component_.assign(total, 0.0f);
@@ -97,12 +89,14 @@ void FrameEncoder::encode(const float* samples, FrameIndex& index) {
         for (int i = 0; i < total; ++i) {
             residual_[i] = target_[i] - component_[i];
         }
-        searchShapes(config_, blockType, residual_, weight_, index.shapeIndex, reconstruction_);
+        searchShapes(config_, blockType, layout_, residual_, weight_, index.shapeIndex,
+                     reconstruction_);
         for (int i = 0; i < total; ++i) {
             reconstruction_[i] += component_[i];
         }
     } else {
-        searchShapes(config_, blockType, target_, weight_, index.shapeIndex, reconstruction_);
+        searchShapes(config_, blockType, layout_, target_, weight_, index.shapeIndex,
+                     reconstruction_);
     }
 
     // Closed-loop gain: the main gain that best fits the chosen shapes, per channel.

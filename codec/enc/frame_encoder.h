@@ -8,6 +8,7 @@
 
 #include "codec/core/frame_model.h"
 #include "codec/core/mdct.h"
+#include "codec/core/shape_allocation.h"
 #include "codec/core/stream_config.h"
 #include "codec/enc/masking_model.h"
 #include "codec/enc/pitch_search.h"
@@ -48,6 +49,8 @@ class FrameEncoder {
     std::vector<float> target_, weight_, reconstruction_, windowed_, scales_, power_,
         bandThreshold_, component_, residual_;
     std::array<ChannelModel, kMaxChannels> model_;
+    ShapeAllocator allocator_;
+    ShapeLayout layout_;
 };
 
 }  // namespace tembrel::tvq

@@ -400,21 +400,21 @@ void searchVector(const float* x, const float* w, int len, int bits0, int bits1,
 
 }  // namespace
 
-void searchShapes(const StreamConfig& config, int blockType, const std::vector<float>& target,
-                  const std::vector<float>& weight, int32_t* shapeIndex,
-                  std::vector<float>& reconstruction) {
+void searchShapes(const StreamConfig& config, int blockType, const ShapeLayout& layout,
+                  const std::vector<float>& target, const std::vector<float>& weight,
+                  int32_t* shapeIndex, std::vector<float>& reconstruction) {
     const BlockLayout& b = config.blocks[blockType];
     const int total = codedCount(config, blockType);
     const int vectors = b.vectorCount;
     reconstruction.assign(total, 0.0f);
-    const int dim = std::clamp(vectorDim(config, blockType), kMinCodebookDim, kMaxCodebookDim);
     float x[kMaxCodebookDim], w[kMaxCodebookDim];
     for (int v = 0; v < vectors; ++v) {
-        int len = 0;
-        for (int pos = v; pos < total && len < dim; pos += vectors) {
-            x[len] = target[pos];
-            w[len] = weight[pos];
-            ++len;
+        const int dim = std::clamp(layout.dim[v], kMinCodebookDim, kMaxCodebookDim);
+        const int first = layout.start[v];
+        const int len = std::min(layout.start[v + 1] - first, dim);
+        for (int i = 0; i < len; ++i) {
+            x[i] = target[layout.order[first + i]];
+            w[i] = weight[layout.order[first + i]];
         }
         int32_t best0 = 0, best1 = 0;
         searchVector(x, w, len, b.shape0Bits[v], b.shape1Bits[v], dim, best0, best1);
@@ -422,8 +422,8 @@ void searchShapes(const StreamConfig& config, int blockType, const std::vector<f
         shapeIndex[vectors + v] = best1;
         const float* c0 = shapeCodebook(0, b.shape0Bits[v], dim) + best0 * dim;
         const float* c1 = shapeCodebook(1, b.shape1Bits[v], dim) + best1 * dim;
-        for (int i = 0, pos = v; pos < total && i < dim; ++i, pos += vectors) {
-            reconstruction[pos] = c0[i] + c1[i];
+        for (int i = 0; i < len; ++i) {
+            reconstruction[layout.order[first + i]] = c0[i] + c1[i];
         }
     }
 }

@@ -5,14 +5,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "codec/core/stream_config.h"
+#include "codec/core/frame_model.h"
 
 namespace tembrel::tvq {
 
-// target/weight: the frame's interleaved coefficients (codedCount values) and their weights.
-// Writes 2 * vectorCount indices (shape0 fields, then shape1 fields) and the reconstruction.
-void searchShapes(const StreamConfig& config, int blockType, const std::vector<float>& target,
-                  const std::vector<float>& weight, int32_t* shapeIndex,
-                  std::vector<float>& reconstruction);
+// target/weight: the frame's coefficients (codedCount values) and their weights; `layout`
+// says which of them each vector codes. Writes 2 * vectorCount indices (shape0 fields, then
+// shape1 fields) and the reconstruction (zero where the layout codes nothing).
+void searchShapes(const StreamConfig& config, int blockType, const ShapeLayout& layout,
+                  const std::vector<float>& target, const std::vector<float>& weight,
+                  int32_t* shapeIndex, std::vector<float>& reconstruction);
 
 }  // namespace tembrel::tvq

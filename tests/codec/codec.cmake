@@ -30,3 +30,8 @@ tembrel_add_test(codec_mdct_test
 tembrel_add_test(codec_pitch_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_pitch_test.cpp
   LIBS tvqenc tvqdec tvq_core)
+tembrel_add_test(codec_stored_file_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_stored_file_test.cpp
+  LIBS sources)
+target_compile_definitions(codec_stored_file_test PRIVATE
+  STORED_VQF_DIR="${CMAKE_CURRENT_LIST_DIR}/stored")

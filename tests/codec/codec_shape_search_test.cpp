@@ -11,6 +11,7 @@
 
 #include "codec/core/codebooks.h"
 #include "codec/core/frame_model.h"
+#include "codec/core/shape_allocation.h"
 #include "codec/core/stream_config.h"
 #include "codec/enc/shape_search.h"
 #include "tests/codec/stream_config_for.h"
@@ -20,6 +21,12 @@ using namespace tembrel::tvq;
 using tembrel::test::configFor;
 
 namespace {
+
+ShapeLayout uniformLayout(const StreamConfig& c, int blockType) {
+    ShapeLayout layout;
+    uniformShapeLayout(c, blockType, layout);
+    return layout;
+}
 
 // Every index fits its field, and the decoder rebuilds exactly what the search reconstructed.
 void expectDecodable(const StreamConfig& c, int blockType, const std::vector<int32_t>& index,
@@ -32,7 +39,7 @@ void expectDecodable(const StreamConfig& c, int blockType, const std::vector<int
         ASSERT_LT(index[b.vectorCount + v], 1 << b.shape1Bits[v]);
     }
     std::vector<float> decoded;
-    decodeShapes(c, blockType, index.data(), decoded);
+    decodeShapes(c, blockType, uniformLayout(c, blockType), index.data(), decoded);
     EXPECT_EQ(decoded, reconstruction);
 }
 
@@ -167,7 +174,8 @@ TEST(ShapeSearch, GivesExactlyThePlainSearchsIndices) {
                 }
                 std::vector<int32_t> index(2 * c.blocks[blockType].vectorCount, -1), expected;
                 std::vector<float> reconstruction;
-                searchShapes(c, blockType, x, w, index.data(), reconstruction);
+                searchShapes(c, blockType, uniformLayout(c, blockType), x, w, index.data(),
+                             reconstruction);
                 plainSearch(c, blockType, x, w, expected);
                 EXPECT_EQ(index, expected)
                     << khz << " kHz, block type " << blockType << ", case " << kind;
@@ -196,7 +204,8 @@ TEST(ShapeSearch, ReconstructionIsWhatTheDecoderRebuildsAndCloseToTheBestPair) {
             }
             std::vector<int32_t> index(2 * b.vectorCount, -1);
             std::vector<float> reconstruction;
-            searchShapes(c, blockType, x, w, index.data(), reconstruction);
+            searchShapes(c, blockType, uniformLayout(c, blockType), x, w, index.data(),
+                         reconstruction);
 
             expectDecodable(c, blockType, index, reconstruction);
             ASSERT_FALSE(HasFailure()) << cs.khz << " kHz, block type " << blockType;
@@ -232,8 +241,72 @@ TEST(ShapeSearch, DegenerateWeightsStillGiveValidIndices) {
             }
             std::vector<int32_t> index(2 * b.vectorCount, -1);
             std::vector<float> reconstruction;
-            searchShapes(c, blockType, x, w, index.data(), reconstruction);
+            searchShapes(c, blockType, uniformLayout(c, blockType), x, w, index.data(),
+                         reconstruction);
             expectDecodable(c, blockType, index, reconstruction);
+        }
+    }
+}
+
+// The layout codes each coefficient at most once, never one of a muted sub-block, keeps every
+// vector within its codebook's length, codes everything of a flat spectrum and leaves out a
+// band 80 dB below its neighbours.
+TEST(ShapeAllocation, CodesWhatStandsAboveTheEstimatedMask) {
+    for (const auto& [khz, channels, kbps] :
+         {std::tuple{44, 2, 96}, std::tuple{22, 1, 32}, std::tuple{8, 1, 8}}) {
+        const StreamConfig c = configFor(khz, channels, kbps);
+        for (int blockType = 0; blockType < kBlockTypes; ++blockType) {
+            const BlockLayout& b = c.blocks[blockType];
+            // Flat; a deep valley (long blocks, whose bands are narrow enough that the
+            // neighbours' mask stands far above it); a muted sub-block.
+            for (const int kind : {0, 1, 2}) {
+                if (kind == 1 && blockType != 0) {
+                    continue;
+                }
+                ChannelModel models[kMaxChannels];
+                for (ChannelModel& m : models) {
+                    m.lpcEnv.assign(b.subSize, 1.0f);
+                    m.subGain.assign(b.subBlocks, 1.0f);
+                    m.bandDb.assign(b.subBlocks * b.envBands, 0.0f);
+                }
+                const int valley = b.envBands / 2;
+                if (kind == 1) {
+                    for (int j = 0; j < b.subBlocks; ++j) {
+                        models[0].bandDb[j * b.envBands + valley] = -20.0f;
+                    }
+                    for (int k = b.bandEdges[valley]; k < b.bandEdges[valley + 1]; ++k) {
+                        models[0].lpcEnv[k] = 1e-3f;  // with the band: 80 dB down
+                    }
+                }
+                if (kind == 2) {
+                    models[0].subGain[b.subBlocks - 1] = 0.0f;
+                }
+                ShapeAllocator allocator;
+                ShapeLayout layout;
+                allocator.allocate(c, blockType, models, layout);
+                std::vector<int> uses(codedCount(c, blockType), 0);
+                for (const int pos : layout.order) {
+                    ++uses[pos];
+                }
+                ASSERT_EQ(layout.start.size(), static_cast<size_t>(b.vectorCount + 1));
+                for (int v = 0; v < b.vectorCount; ++v) {
+                    EXPECT_LE(layout.start[v + 1] - layout.start[v], layout.dim[v]);
+                    EXPECT_LE(layout.dim[v], kMaxCodebookDim);
+                }
+                for (int k = 0; k < b.codedBins; ++k) {
+                    for (int j = 0; j < b.subBlocks; ++j) {
+                        const int n = uses[coefPosition(b, 0, k, j)];
+                        const bool inValley =
+                            k >= b.bandEdges[valley] && k < b.bandEdges[valley + 1];
+                        const int expected = kind == 1 && inValley               ? 0
+                                             : kind == 2 && j == b.subBlocks - 1 ? 0
+                                                                                 : 1;
+                        ASSERT_EQ(n, expected)
+                            << khz << " kHz, block type " << blockType << ", case " << kind
+                            << ", bin " << k << ", sub-block " << j;
+                    }
+                }
+            }
         }
     }
 }
