@@ -77,6 +77,8 @@ void addTypesOption(CLI::App& command, std::vector<std::string>& types) {
                     "Source types a folder search takes: wav, mp3, rmp, flac, ogg (.ogg and "
                     ".opus); default wav,mp3,rmp")
         ->delimiter(',')
+        // One comma-separated list, so that the paths after it stay paths.
+        ->allow_extra_args(false)
         ->check(CLI::IsMember(names, CLI::ignore_case));
 }
 
