@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -50,7 +51,8 @@ CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(parent) {
     bar_->setTextVisible(false);
 
     auto* types = new QGroupBox(QStringLiteral("検索対象"));
-    auto* typeRow = new QHBoxLayout(types);
+    // Three to a row: WAV, MP3, RMP above FLAC and Ogg.
+    auto* typeGrid = new QGridLayout(types);
     for (std::size_t i = 0; i < std::size(kSourceTypes); ++i) {
         const QByteArray label(kSourceTypes[i].label.data(),
                                qsizetype(kSourceTypes[i].label.size()));
@@ -58,7 +60,7 @@ CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(parent) {
         box->setObjectName(QString::fromUtf8(kTypeBoxIds[i]));
         const int32_t bit = kSourceTypes[i].bit;
         connect(box, &QCheckBox::clicked, this, [this, bit](bool on) { setTypeBit(bit, on); });
-        typeRow->addWidget(box);
+        typeGrid->addWidget(box, int(i / 3), int(i % 3));
         typeBoxes_[i] = box;
     }
 
