@@ -100,10 +100,11 @@ int measure(uint32_t seconds) {
     jobProgress().resetForEncoding();
     const auto start = std::chrono::steady_clock::now();
     const int result = driver.encodeFile(path, vqfPathFor(path));
+    const bool written = driver.takeOutput().commit();
     const double encodeTime = secondsSince(start);
     std::remove(path.c_str());
     std::remove(vqfPathFor(path).c_str());
-    if (result != 0 || !driver.failureReason().empty()) {
+    if (result != 0 || !written || !driver.failureReason().empty()) {
         std::fprintf(stderr, "encode failed: %s\n", driver.failureReason().c_str());
         return 1;
     }

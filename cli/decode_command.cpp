@@ -10,12 +10,15 @@
 
 #include "decode/vqf_decode.h"
 #include "decode/vqf_description.h"
+#include "driver/job_progress.h"
 #include "platform/path_names.h"
 
 namespace tembrel::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr int kCancelled = 130;
 
 bool isFolder(const std::string& path) {
     std::error_code error;
@@ -56,12 +59,22 @@ std::vector<DecodeTarget> decodeTargets(const DecodeRequest& request) {
 
 int runDecode(const DecodeRequest& request, std::ostream& out, std::ostream& err) {
     const std::vector<DecodeTarget> targets = decodeTargets(request);
+    const std::atomic<bool>& cancel = jobProgress().cancelRequested;
     bool ok = true;
     for (std::size_t i = 0; i < targets.size(); ++i) {
         const std::string& input = request.paths[i];
         std::string error = targets[i].error;
+        if (cancel) {
+            err << "tembrel-cli: cancelled\n";
+            return kCancelled;
+        }
         if (error.empty()) {
-            const VqfDecodeResult result = decodeVqfToWav(input, targets[i].output, request.force);
+            const VqfDecodeResult result =
+                decodeVqfToWav(input, targets[i].output, request.force, &cancel);
+            if (result.cancelled) {
+                err << "tembrel-cli: " << input << ": cancelled\n";
+                return kCancelled;
+            }
             if (result.ok())
                 out << input << " -> " << targets[i].output << '\n';
             error = result.error;

@@ -24,7 +24,9 @@ struct DecodeTarget {
 std::vector<DecodeTarget> decodeTargets(const DecodeRequest& request);
 
 // Decodes every input; one line per file on `out`, problems as one line each on `err`.
-// Exit status 0 when every file was decoded, 1 otherwise.
+// Exit status 0 when every file was decoded, 130 when cancelled (JobProgress's
+// cancelRequested: the file in hand leaves nothing behind and no later one is begun),
+// 1 otherwise.
 int runDecode(const DecodeRequest& request, std::ostream& out, std::ostream& err);
 
 CommandRun setUpDecode(CLI::App& command, bool shortForm);

@@ -4,11 +4,11 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <iostream>
 
 #include "cli/info_command.h"
 #include "cli/progress_line.h"
+#include "driver/cancel_signals.h"
 #include "driver/convert_job.h"
 #include "driver/front_end.h"
 #include "driver/job_progress.h"
@@ -20,13 +20,6 @@
 namespace tembrel::cli {
 
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int) {
-    interrupted = 1;
-    jobProgress().cancelRequested = true;
-}
 
 // How many files a job over `path` will handle; a path that names nothing is one failure.
 int32_t countFiles(const std::string& path, int32_t typeMask) {
@@ -42,11 +35,16 @@ struct PlainLines : JobListener {
             case FileOutcome::Result::Converted:
                 std::cout << "converted: " << o.inputPath << " -> " << o.outputPath << '\n';
                 break;
+            case FileOutcome::Result::ConvertedWithWarning:
+                std::cout << "converted with a warning: " << o.inputPath << " -> " << o.outputPath
+                          << ": " << o.reason << '\n';
+                break;
             case FileOutcome::Result::Failed:
                 std::cout << "failed: " << o.inputPath << ": " << o.reason << '\n';
                 break;
             case FileOutcome::Result::Cancelled:
-                std::cout << "cancelled: " << o.inputPath << '\n';
+                std::cout << "cancelled: " << o.inputPath
+                          << (o.reason == "cancelled" ? "" : ": " + o.reason) << '\n';
                 break;
         }
         std::cout.flush();
@@ -54,19 +52,6 @@ struct PlainLines : JobListener {
 };
 
 }  // namespace
-
-void installInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
-}
-
-bool interruptRequested() {
-    return interrupted != 0;
-}
 
 void addTypesOption(CLI::App& command, std::vector<std::string>& types) {
     std::vector<std::string> names;
@@ -114,7 +99,7 @@ int runEncode(const EncodeRequest& request) {
     job.listener = plain ? &plainLines : nullptr;
 
     for (const std::string& path : request.paths) {
-        if (interrupted) {
+        if (cancelSignalled()) {
             cancelled = true;
             break;
         }
@@ -128,7 +113,7 @@ int runEncode(const EncodeRequest& request) {
         job.setUp(path);
 
         progress.resetForEncoding();
-        if (interrupted)
+        if (cancelSignalled())
             progress.cancelRequested = true;
         progress.monitorRunning = true;
         {
@@ -150,20 +135,24 @@ int runEncode(const EncodeRequest& request) {
     }
 
     // A run that only showed VQF files has nothing to sum up.
+    const auto warned = int32_t(job.warnings().size());
     if (!request.quiet && (jobs > 0 || cancelled)) {
-        std::cout << succeeded << " converted, " << failed << " failed"
-                  << (cancelled ? ", cancelled" : "") << '\n';
+        std::cout << succeeded << " converted"
+                  << (warned > 0 ? " (" + std::to_string(warned) + " with a warning)" : "") << ", "
+                  << failed << " failed" << (cancelled ? ", cancelled" : "") << '\n';
     }
     for (const FileOutcome& f : job.failures()) {
         std::cerr << "tembrel-cli: " << f.inputPath << ": " << f.reason << '\n';
     }
+    for (const FileOutcome& w : job.warnings()) {
+        std::cerr << "tembrel-cli: warning: " << w.inputPath << ": " << w.reason << '\n';
+    }
     if (cancelled)
         return 130;
-    // No warnings yet: every file converts cleanly or fails.
-    const EndReport end = endReport(failed, 0, cancelled, request.settings.noCompletionSound);
+    const EndReport end = endReport(failed, warned, cancelled, request.settings.noCompletionSound);
     if (end.kind == EndReport::Kind::Beep && !infoFailed && live)
         std::cerr << '\a' << std::flush;
-    return failed == 0 && !infoFailed ? 0 : 1;
+    return failed == 0 && warned == 0 && !infoFailed ? 0 : 1;
 }
 
 }  // namespace tembrel::cli

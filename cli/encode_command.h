@@ -23,14 +23,9 @@ struct EncodeRequest {
     std::vector<std::string> paths;
 };
 
-// Exit status: 0 when every file converted, 1 when any failed, 130 when cancelled.
+// Exit status: 0 when every file converted cleanly, 1 when any failed or converted with a
+// warning, 130 when cancelled.
 int runEncode(const EncodeRequest& request);
-
-// Installs the handler of Ctrl-C, SIGTERM and SIGHUP that requests cancel exactly like a
-// Cancel button.
-void installInterruptHandler();
-// True once one of those signals came (it stays true when a job clears the cancel flag).
-bool interruptRequested();
 
 // The --types option that encode and rename share, filling `types`; typeMaskOf turns
 // what it took into typeMask bits.

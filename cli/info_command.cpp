@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "cli/decode_command.h"
+#include "driver/cancel_signals.h"
 #include "platform/text_encoding.h"
 #include "platform/text_field.h"
 #include "sources/conversion_plan.h"
@@ -112,6 +113,8 @@ bool showInfo(const std::string& path, std::ostream& out, std::ostream& err) {
 int runInfo(const std::vector<std::string>& paths) {
     bool ok = true;
     for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (cancelSignalled())
+            return 130;
         if (i > 0)
             std::cout << '\n';
         ok = showInfo(paths[i], std::cout, std::cerr) && ok;

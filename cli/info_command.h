@@ -13,7 +13,8 @@ namespace tembrel::cli {
 // cannot be opened or no source kind accepts it.
 bool showInfo(const std::string& path, std::ostream& out, std::ostream& err);
 
-// Shows every file; exit status 0 when every file was shown without a problem.
+// Shows every file; exit status 0 when every file was shown without a problem, 130 when
+// a cancel signal came (no further file is shown).
 int runInfo(const std::vector<std::string>& paths);
 
 CommandRun setUpInfo(CLI::App& command, bool shortForm);

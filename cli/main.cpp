@@ -21,6 +21,7 @@
 #include "cli/rename_command.h"
 #include "cli/subcommand.h"
 #include "cli/tag_command.h"
+#include "driver/cancel_signals.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "sources/conversion_plan.h"
@@ -83,7 +84,6 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
         EncodeRequest& request = *shared;
         if (!sharedTypes->empty())
             request.typeMask = typeMaskOf(*sharedTypes);
-        installInterruptHandler();
         return runEncode(request);
     };
 }
@@ -144,8 +144,12 @@ int run(int argc, char** argv) {
     }
 
     for (const auto& [command, runCommand] : commands) {
-        if (command->parsed())
+        if (command->parsed()) {
+            // Ctrl-C, kill and a closed terminal cancel every command as its Cancel would
+            // (a command may install handlers of its own instead).
+            installCancelSignals();
             return runCommand();
+        }
     }
     return kUsageError;  // not reached: exactly one subcommand is required
 }

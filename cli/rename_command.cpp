@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli/encode_command.h"
+#include "driver/cancel_signals.h"
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
 #include "platform/dir_search.h"
@@ -75,7 +76,7 @@ int runRename(const RenameRequest& request, std::ostream& out, std::ostream& err
             continue;
         }
         const std::vector<std::string> files = collectForRenaming(path, request.typeMask, options);
-        if (interruptRequested())
+        if (cancelSignalled())
             return kInterrupted;
         RenamePlan plan = planRenames(files, pattern, names);
         const std::string logPath = renameLogPathFor(found.path, found.isDirectory);
@@ -197,7 +198,6 @@ CommandRun setUpRename(CLI::App& command, bool) {
         }
         if (!sharedTypes->empty())
             request.typeMask = typeMaskOf(*sharedTypes);
-        installInterruptHandler();
         return undo ? runUndo(request, std::cout, std::cerr)
                     : runRename(request, std::cout, std::cerr);
     };

@@ -1,6 +1,5 @@
 #include "decode/vqf_decode.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,8 +11,8 @@
 
 #include "decode/vqf_description.h"
 #include "decode/wav_writer.h"
-#include "platform/file_ops.h"
 #include "platform/path_names.h"
+#include "platform/safe_replace.h"
 #include "sources/vqf_source.h"
 #include "vqfheader/text_chunks.h"
 
@@ -24,44 +23,14 @@ namespace fs = std::filesystem;
 
 constexpr size_t kReadPiece = 64 * 1024;
 
-// Creates an empty temporary file beside `output` (hidden, with a unique name) with the
-// permissions a new file gets; its path, or empty with errno set.
-std::string createTemporary(const std::string& output) {
-    const fs::path target(output);
-    const fs::path folder = target.parent_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        // Appended piece by piece: GCC 12 at -O3 warns falsely about "." + string.
-        std::string name = ".";
-        name += target.filename().string();
-        name += ".part-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        const std::string path = (folder / name).string();
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return path;
-        }
-        if (errno != EEXIST)
-            return {};
-    }
-    return {};
-}
-
-// Removes the temporary file unless it was renamed into place.
-struct TemporaryFile {
-    std::string path;
-    ~TemporaryFile() {
-        if (!path.empty())
-            std::remove(path.c_str());
-    }
-};
-
 }  // namespace
 
 std::string defaultWavPath(const std::string& input) {
     return replaceExtension(input, ".wav");
 }
 
-VqfDecodeResult decodeVqfToWav(const std::string& input, const std::string& output, bool replace) {
+VqfDecodeResult decodeVqfToWav(const std::string& input, const std::string& output, bool replace,
+                               const std::atomic<bool>* cancel) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(output, error);
     if (fs::exists(status)) {
@@ -87,14 +56,19 @@ VqfDecodeResult decodeVqfToWav(const std::string& input, const std::string& outp
     if (!source.open(input.c_str()))
         return {"the decoder does not accept this VQF file"};
 
-    TemporaryFile temporary{createTemporary(output)};
-    if (temporary.path.empty())
-        return {"cannot create a file beside " + output + ": " + std::strerror(errno)};
+    SafeReplace temporary = SafeReplace::create(output);
+    if (!temporary.ok())
+        return {"cannot create a file beside " + output + ": " + std::strerror(temporary.error())};
     WavWriter writer;
-    if (!writer.open(temporary.path, *source.format(), info))
-        return {"cannot write " + temporary.path + ": " + std::strerror(errno)};
+    if (!writer.open(temporary.path(), *source.format(), info))
+        return {"cannot write " + temporary.path() + ": " + std::strerror(errno)};
     std::vector<uint8_t> buffer(kReadPiece);
     while (true) {
+        if (cancel != nullptr && cancel->load()) {
+            VqfDecodeResult cancelled{"cancelled"};
+            cancelled.cancelled = true;
+            return cancelled;
+        }
         uint32_t got = 0;
         if (!source.read(buffer, got))
             return {"cannot decode " + input};
@@ -103,25 +77,21 @@ VqfDecodeResult decodeVqfToWav(const std::string& input, const std::string& outp
         if (!writer.write(std::span(buffer).first(got))) {
             return {writer.tooLong()
                         ? "the decoded audio is too long for a WAV file"
-                        : "cannot write " + temporary.path + ": " + std::strerror(errno)};
+                        : "cannot write " + temporary.path() + ": " + std::strerror(errno)};
         }
     }
     const uint64_t pcmBytes = writer.dataBytes();
     if (!writer.finish())
-        return {"cannot write " + temporary.path + ": " + std::strerror(errno)};
+        return {"cannot write " + temporary.path() + ": " + std::strerror(errno)};
     source.close();
 
     // Replacing goes through an atomic rename; otherwise a file that appeared meanwhile
     // is left alone.
-    if (replace) {
-        if (std::rename(temporary.path.c_str(), output.c_str()) != 0)
-            return {"cannot rename the output into place: " + std::string(std::strerror(errno))};
-    } else if (!renameNoReplace(temporary.path, output)) {
-        return {fs::exists(output, error)
-                    ? output + " exists (--force replaces it)"
-                    : "cannot rename the output into place: " + std::string(std::strerror(errno))};
+    if (replace ? !temporary.commit() : !temporary.commitNoReplace()) {
+        return {temporary.error() == EEXIST ? output + " exists (--force replaces it)"
+                                            : "cannot put the output in place: " +
+                                                  std::string(std::strerror(temporary.error()))};
     }
-    temporary.path.clear();
     return {{}, pcmBytes};
 }
 

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "driver/convert_settings.h"
@@ -38,12 +40,8 @@ bool sameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-std::string normalised(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
-    if (ec)
-        p = std::filesystem::absolute(path, ec).lexically_normal();
-    return p.string();
+std::string errorText(int error) {
+    return std::strerror(error);
 }
 
 // A source as it stands on disk. A file removed or replaced while it is converted stays
@@ -85,8 +83,23 @@ std::string vqfPathFor(const std::string& inputPath) {
     return replaceExtension(inputPath, kVqfExtension);
 }
 
-void deleteFile(const std::string& path) {
-    removeFile(path);
+bool deleteFile(const std::string& path) {
+    return removeFile(path);
+}
+
+std::string outputKey(const std::string& path) {
+    // The folder by its canonical path, the name as given: a link at the output's name is
+    // replaced as a name, so it is not followed. Paths given bare, with "./", absolute or
+    // through a linked folder give the same key.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec).lexically_normal();
+    if (ec)
+        return path;
+    fs::path folder = fs::weakly_canonical(absolute.parent_path(), ec);
+    if (ec)
+        folder = absolute.parent_path();
+    return (folder / absolute.filename()).string();
 }
 
 PathKind pathKindOf(const PathLookup& found) {
@@ -153,6 +166,30 @@ void ConvertJob::fail(const std::string& input, const std::string& output,
     failures_.push_back(std::move(outcome));
 }
 
+void ConvertJob::finish(FileOutcome outcome) {
+    jobProgress().successCount++;
+    if (listener != nullptr)
+        listener->fileDone(outcome);
+    if (outcome.result == FileOutcome::Result::ConvertedWithWarning)
+        warnings_.push_back(std::move(outcome));
+}
+
+bool ConvertJob::outputAlreadyWritten(const std::string& output) {
+    const OutputRecord& written = writtenOutputs();
+    if (written.names.contains(outputKey(output)))
+        return true;
+    struct stat st {};
+    return lstat(output.c_str(), &st) == 0 && written.files.contains({st.st_dev, st.st_ino});
+}
+
+void ConvertJob::rememberOutput(const std::string& output) {
+    OutputRecord& written = writtenOutputs();
+    written.names.insert(outputKey(output));
+    struct stat st {};
+    if (lstat(output.c_str(), &st) == 0)
+        written.files.insert({st.st_dev, st.st_ino});
+}
+
 void ConvertJob::convertOne() {
     if (mode == JobMode::AutoRename) {
         if (renameTarget != nullptr)
@@ -175,8 +212,7 @@ void ConvertJob::convertOne() {
              "the output would overwrite the source itself");
         return;
     }
-    const std::string outputKey = normalised(outputPath);
-    if (writtenOutputs().contains(outputKey)) {
+    if (outputAlreadyWritten(outputPath)) {
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
              outputPath + " was already written from another source in this job");
         return;
@@ -184,47 +220,88 @@ void ConvertJob::convertOne() {
 
     const SourceState before = SourceState::of(inputPath);
     encoder->encodeFile(inputPath, outputPath);
+    // Complete, partial or none; whatever is not put in place below is removed with it.
+    SafeReplace output = encoder->takeOutput();
+    // The output takes the source's permission bits, as a new file's when not asked to.
+    const std::optional<uint32_t> bits =
+        settings.noAttributeInherit ? std::nullopt : readAttributes(inputPath);
 
     if (!encoder->failureReason().empty() && !progress.cancelRequested) {
-        // A failed conversion leaves no partial output and never costs the source.
-        if (encoder->outputTouched())
-            deleteFile(outputPath);
+        // A failed conversion leaves no partial output and never costs the source or an
+        // older output.
         fail(inputPath, outputPath, FileOutcome::Result::Failed, encoder->failureReason());
         return;
     }
-    if (!settings.noAttributeInherit)
-        copyAttributes(inputPath, outputPath);
     if (progress.cancelRequested) {
-        if (!settings.keepPartialOnCancel && encoder->outputTouched())
-            deleteFile(outputPath);
-        fail(inputPath, outputPath, FileOutcome::Result::Cancelled, "cancelled");
+        std::string reason = "cancelled";
+        if (settings.keepPartialOnCancel && output.ok())
+            reason += keepPartial(output, bits);
+        fail(inputPath, outputPath, FileOutcome::Result::Cancelled, reason);
         return;
     }
     const SourceState after = SourceState::of(inputPath);
     if (!after.sameFile(before)) {
         // Removed or replaced while it was read: the output holds the whole file as it was
-        // opened and may be the only copy of that audio left, so it stays; whatever has the
-        // name now was never converted and is not deleted.
-        writtenOutputs().insert(outputKey);
+        // opened and may be the only copy of that audio left, so it is put in place;
+        // whatever has the name now was never converted and is not deleted.
+        const bool kept = output.commit(bits);
+        if (kept)
+            rememberOutput(outputPath);
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
-             "the source was removed or replaced while it was converted; " + outputPath +
-                 " is kept");
+             "the source was removed or replaced while it was converted; " +
+                 (kept ? outputPath + " is kept"
+                       : "its output could not be kept: " + errorText(output.error())));
         return;
     }
     if (!after.sameContents(before)) {
         // Cut short or rewritten while it was read: the output mixes old and new contents.
-        deleteFile(outputPath);
         fail(inputPath, outputPath, FileOutcome::Result::Failed,
              "the source changed while it was converted");
         return;
     }
-    if (settings.deleteSource)
-        deleteFile(inputPath);
-    writtenOutputs().insert(outputKey);
-    progress.successCount++;
-    if (listener != nullptr) {
-        listener->fileDone({inputPath, outputPath, FileOutcome::Result::Converted, {}});
+
+    std::vector<std::string> warnings;
+    if (!output.commit(bits)) {
+        // Some file systems refuse permission bits; the output is still worth having. Any
+        // other failure (a write that did not reach the disk) fails the file.
+        const int error = output.error();
+        const bool bitsRefused = error == EPERM || error == EOPNOTSUPP;
+        if (!bits || !bitsRefused || !output.ok() || !output.commit()) {
+            fail(inputPath, outputPath, FileOutcome::Result::Failed,
+                 "cannot put " + outputPath + " in place: " + errorText(output.error()));
+            return;
+        }
+        warnings.push_back("the source's permissions could not be given to " + outputPath);
     }
+    rememberOutput(outputPath);
+
+    // A source that delivered less than it announces keeps what the output lacks.
+    const std::string& shortfall = encoder->warning();
+    if (!shortfall.empty())
+        warnings.push_back(shortfall + (settings.deleteSource ? "; the source is kept" : ""));
+    if (settings.deleteSource && shortfall.empty() && !deleteFile(inputPath))
+        warnings.push_back("the source could not be deleted: " + errorText(errno));
+
+    std::string reason;
+    for (const std::string& w : warnings)
+        reason += (reason.empty() ? "" : "; ") + w;
+    finish({inputPath, outputPath,
+            warnings.empty() ? FileOutcome::Result::Converted
+                             : FileOutcome::Result::ConvertedWithWarning,
+            reason});
+}
+
+std::string ConvertJob::keepPartial(SafeReplace& output, std::optional<uint32_t> bits) {
+    // Never over an older output: the partial file takes the name only when it is free,
+    // else a name of its own beside it.
+    if (output.commitNoReplace(bits))
+        return "; the partial output is kept as " + outputPath;
+    if (output.error() == EEXIST) {
+        const std::string partial = replaceExtension(outputPath, ".partial.vqf");
+        if (output.commitNoReplace(bits, partial))
+            return "; the partial output is kept as " + partial;
+    }
+    return "; the partial output could not be kept: " + errorText(output.error());
 }
 
 }  // namespace tembrel

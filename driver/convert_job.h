@@ -3,12 +3,16 @@
 // into a VQF file beside it, or collects the paths for renaming.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "driver/file_encoder.h"
@@ -46,8 +50,17 @@ class TypeMask {
     std::atomic<int32_t> bits_;
 };
 
-// Outputs written, normalised, so that two sources never share one.
-using OutputRecord = std::set<std::string>;
+// Outputs written, by name (outputKey) and, once written, by file, so that two sources
+// never share one however their paths were given.
+struct OutputRecord {
+    std::set<std::string> names;
+    std::set<std::pair<dev_t, ino_t>> files;
+
+    void clear() {
+        names.clear();
+        files.clear();
+    }
+};
 
 struct SourceType {
     int32_t bit;
@@ -60,11 +73,14 @@ extern const SourceType kSourceTypes[5];
 
 // What happened to one file of an encoding job.
 struct FileOutcome {
-    enum class Result { Converted, Failed, Cancelled };
+    // ConvertedWithWarning: the output is complete and in place, but something the user
+    // asked for or should know of went wrong (the source could not be deleted, was cut
+    // short, ...); it counts as converted.
+    enum class Result { Converted, ConvertedWithWarning, Failed, Cancelled };
     std::string inputPath;
     std::string outputPath;
     Result result;
-    std::string reason;  // why it failed; empty otherwise
+    std::string reason;  // why it failed, or the warning; empty for a clean conversion
 };
 
 // Told about every file as it is finished, on the thread that runs the job.
@@ -107,14 +123,23 @@ class ConvertJob {
 
     // Every file that did not convert, with the reason, in order.
     const std::vector<FileOutcome>& failures() const { return failures_; }
+    // Every file that converted with a warning, in order.
+    const std::vector<FileOutcome>& warnings() const { return warnings_; }
 
   private:
     void fail(const std::string& input, const std::string& output, FileOutcome::Result result,
               const std::string& reason);
+    void finish(FileOutcome outcome);
+    // With keepPartialOnCancel: puts a cancelled run's output in place; what to add to the
+    // report.
+    std::string keepPartial(SafeReplace& output, std::optional<uint32_t> bits);
+    bool outputAlreadyWritten(const std::string& output);
+    void rememberOutput(const std::string& output);
 
     OutputRecord& writtenOutputs() { return sharedOutputs ? *sharedOutputs : ownOutputs_; }
 
     std::vector<FileOutcome> failures_;
+    std::vector<FileOutcome> warnings_;
     OutputRecord ownOutputs_;
 };
 
@@ -124,7 +149,9 @@ PathKind pathKindOf(const PathLookup& found);
 std::string vqfPathFor(const std::string& inputPath);
 // The path and the name with exactly one "/" between them.
 std::string joinPath(std::string_view directory, std::string_view name);
-// Clears the read-only attribute, then deletes; failures are ignored.
-void deleteFile(const std::string& path);
+// Clears the read-only attribute, then deletes; false (errno set) when the file stays.
+bool deleteFile(const std::string& path);
+// The output path as one file system name: its folder canonical, the last name as given.
+std::string outputKey(const std::string& path);
 
 }  // namespace tembrel

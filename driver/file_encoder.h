@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "platform/safe_replace.h"
+
 namespace tembrel {
 
 class FileEncoder {
@@ -20,12 +22,18 @@ class FileEncoder {
     // When set, sources at other rates are resampled and other sample widths taken as
     // floats; when clear, such a file fails with a reason that names the switch.
     virtual void setConvertOtherFormats(bool on) = 0;
-    // Converts one file. 1 when the run stopped because cancelRequested was set, else 0.
+    // Converts one file into a temporary file beside outputPath; outputPath itself is
+    // never touched. 1 when the run stopped because cancelRequested was set, else 0.
     virtual int encodeFile(const std::string& sourcePath, const std::string& outputPath) = 0;
     // Why the last encodeFile failed; empty after a completed or cancelled run.
     virtual const std::string& failureReason() const = 0;
-    // True when the last encodeFile removed or wrote the output path.
-    virtual bool outputTouched() const = 0;
+    // What the last completed encodeFile found amiss in its source although it converted
+    // what there was ("cut short: 0.006 s of 2.000 s"); empty when nothing was.
+    virtual const std::string& warning() const = 0;
+    // The output of the last encodeFile, not yet in place: complete after a completed run,
+    // partial after a cancelled one, none (!ok()) after a failure. Whoever takes it
+    // commits it over the output path or abandons it.
+    virtual SafeReplace takeOutput() = 0;
 };
 
 }  // namespace tembrel

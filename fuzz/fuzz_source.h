@@ -1,5 +1,5 @@
-// What every source target does with a source that opened: read it to the end, then
-// rewind, skip and read once more. Returns the bytes the first pass delivered.
+// What every source target does with a source that opened: read it to the end, ask what
+// its headers announce, then rewind, skip and read once more. Returns the bytes the first pass delivered.
 #pragma once
 
 #include <array>
@@ -19,6 +19,9 @@ inline uint64_t exerciseSource(AudioSource& source, uint32_t skipMilliseconds) {
             __builtin_trap();
         total += bytesRead;
     }
+    // What the headers announce is asked once the source has been read to its end (it may
+    // be anything a damaged header says).
+    [[maybe_unused]] const auto announced = source.announcedLength();
     uint32_t counter = 0;
     source.rewind();
     source.skip(skipMilliseconds, counter);

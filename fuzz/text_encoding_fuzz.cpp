@@ -1,6 +1,7 @@
 // Text conversion: the same bytes taken as CP932, as UTF-8 and as UTF-16. Whatever comes
 // in, UTF-8 output is well formed, CP932 output is made of whole CP932 characters only
-// (anything unknown became "?"), and a cut at cp932FitLength never splits a character.
+// (anything unknown became "?"), a cut at cp932FitLength never splits a character, and
+// what multiByteUtf8Length takes for UTF-8 is well formed.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -54,5 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::size_t fit = cp932FitLength(bytes, size / 2);
     if (fit > size / 2)
         __builtin_trap();
+
+    for (const bool cutEndAllowed : {false, true}) {
+        if (const auto length = multiByteUtf8Length(bytes, cutEndAllowed)) {
+            if (*length > size || (!cutEndAllowed && *length != size) ||
+                !wellFormedUtf8(bytes.substr(0, *length)))
+                __builtin_trap();
+        }
+    }
     return 0;
 }

@@ -23,6 +23,12 @@ namespace {
 // Bytes of frameless input kept while looking for the first frame (a few frames' worth).
 constexpr std::size_t kLeadInKept = 16384;
 
+// Headers that must follow a frame header, each where the frame before it ends, before
+// the stream is taken to begin (or, after damage, to resume) there. Audio data is full
+// of byte pairs that look like a header; two that happen to lie a frame apart are not
+// rare in low-rate streams, four in a row are.
+constexpr int kConfirmingHeaders = 3;
+
 constexpr std::array<uint32_t, 9> kMpegRates = {44100, 48000, 32000, 22050, 24000,
                                                 16000, 11025, 12000, 8000};
 
@@ -102,27 +108,37 @@ class AcmStream {
     AcmStream(uint32_t srcBytesPerSec, const WAVEFORMATEX& pcm)
         : srcBytesPerSec_(srcBytesPerSec), pcm_(pcm) {}
 
+    // A frame header at `at` that can belong to this stream: the stream was opened for
+    // one sampling rate, and once it has begun, version and layer are fixed too.
     std::optional<mpeg::FrameHeader> headerAt(std::size_t at) const {
         if (at + mpeg::kHeaderBytes > in_.size())
             return std::nullopt;
         auto h = mpeg::parseFrameHeader(std::span(in_).subspan(at));
+        if (h && h->sampleRate != pcm_.nSamplesPerSec)
+            return std::nullopt;
         if (h && synced_ && !mpeg::sameStream(*h, stream_))
             return std::nullopt;
         return h;
     }
 
-    // Whether a frame header at `at` starts a frame: the header after it must be one
-    // too, unless the frame ends exactly where the input ends. Nothing while the next
-    // header is not yet at hand.
+    // Whether a frame header at `at` starts a frame: each of the next kConfirmingHeaders
+    // frames must begin with a header of the same stream where the one before it ends,
+    // unless the input ends exactly at the end of one of them. Nothing while the input
+    // does not yet reach far enough to tell.
     std::optional<bool> confirmed(std::size_t at, const mpeg::FrameHeader& h, bool end) const {
-        const std::size_t next = at + h.frameBytes();
-        if (next + mpeg::kHeaderBytes <= in_.size()) {
-            const auto second = headerAt(next);
-            return second && mpeg::sameStream(h, *second);
+        std::size_t next = at + h.frameBytes();
+        for (int i = 0; i < kConfirmingHeaders; ++i) {
+            if (next + mpeg::kHeaderBytes > in_.size()) {
+                if (!end)
+                    return std::nullopt;
+                return next == in_.size();
+            }
+            const auto following = headerAt(next);
+            if (!following || !mpeg::sameStream(h, *following))
+                return false;
+            next += following->frameBytes();
         }
-        if (!end)
-            return std::nullopt;
-        return next == in_.size();
+        return true;
     }
 
     // Looks for the first frame header that the header after it confirms.

@@ -4,8 +4,9 @@
 // channel count, keeping its decoding state from one conversion to the next.
 //
 // The stream may be handed its input from anywhere inside a frame: everything before
-// the first frame header that is confirmed by the header following it is passed over,
-// so a partial frame never reaches the decoder. When that passed-over part is the rest
+// the first frame header at the stream's sampling rate that the next few headers
+// confirm, each where the frame before it ends, is passed over, so neither a partial
+// frame nor a header-like pattern in audio data reaches the decoder. When that passed-over part is the rest
 // of an information frame (Xing/Info or VBRI), the decoder's delay of 529 sample frames
 // is trimmed from the start of the output; when it also carries a LAME tag, the encoder
 // delay and padding it states are trimmed too, so that the output starts and ends where

@@ -22,8 +22,10 @@ bool removeFile(const std::string& path) {
     if (unlink(path.c_str()) == 0)
         return true;
     // The file stays: it must not come out of a failed deletion with other attributes.
+    const int error = errno;
     if (madeWritable)
         writeAttributes(path, uint32_t(st.st_mode));
+    errno = error;
     return false;
 }
 

@@ -7,7 +7,7 @@ namespace tembrel {
 
 // Clears the read-only attribute, then removes the file. A symbolic link is removed
 // itself, without touching what it points at. When the removal fails the file keeps
-// the attributes it had. Callers may ignore the result.
+// the attributes it had, and errno says why. Callers may ignore the result.
 bool removeFile(const std::string& path);
 
 // Renames a file, never replacing an existing one: an existing target is a failure

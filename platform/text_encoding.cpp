@@ -200,6 +200,26 @@ std::size_t utf8CharacterLength(std::string_view text, std::size_t position) {
     return length > 0 ? std::size_t(length) : 0;
 }
 
+std::optional<std::size_t> multiByteUtf8Length(std::string_view bytes, bool cutEndAllowed) {
+    const auto* units = reinterpret_cast<const uint8_t*>(bytes.data());
+    bool multiByte = false;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        ucs4_t character = 0;
+        // -2: the text ends inside a character that is well formed so far.
+        const int length = u8_mbtoucr(&character, units + i, bytes.size() - i);
+        if (length == -2 && cutEndAllowed)
+            break;
+        if (length <= 0)
+            return std::nullopt;
+        multiByte = multiByte || length > 1;
+        i += std::size_t(length);
+    }
+    if (!multiByte)
+        return std::nullopt;
+    return i;
+}
+
 StrictCp932 utf8ToCp932Strict(std::string_view utf8) {
     const auto* units = reinterpret_cast<const uint8_t*>(utf8.data());
     if (const uint8_t* bad = u8_check(units, utf8.size())) {

@@ -30,6 +30,12 @@ std::string utf16ToCp932(std::span<const uint8_t> utf16, bool defaultBigEndian =
 // values past U+10FFFF) that starts at `position`; 0 when none does.
 std::size_t utf8CharacterLength(std::string_view text, std::size_t position);
 
+// When `bytes` is well-formed UTF-8 that holds at least one multi-byte character: its
+// length, less a final character cut short when `cutEndAllowed` (a text that filled a
+// fixed-width field). Nothing otherwise: plain ASCII, or bytes of another encoding.
+// CP932 texts of kana and common kanji are never well-formed UTF-8.
+std::optional<std::size_t> multiByteUtf8Length(std::string_view bytes, bool cutEndAllowed = false);
+
 // Why a text a user typed cannot be stored as CP932.
 struct Cp932Refusal {
     // The first character CP932 lacks, as UTF-8; for input that is not UTF-8, the bytes

@@ -7,6 +7,7 @@
 namespace tembrel {
 
 inline constexpr uint16_t WAVE_FORMAT_PCM = 1;
+inline constexpr uint16_t WAVE_FORMAT_MPEG = 0x50;  // Layers I and II
 inline constexpr uint16_t WAVE_FORMAT_MPEGLAYER3 = 0x55;
 inline constexpr uint16_t MPEGLAYER3_ID_MPEG = 1;
 inline constexpr uint32_t MPEGLAYER3_FLAG_PADDING_OFF = 2;

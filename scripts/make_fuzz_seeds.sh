@@ -72,9 +72,17 @@ files = {
 for name, data in files.items():
     with open(os.path.join(wav_dir, name), "wb") as f:
         f.write(data)
-# The same lists serve the tag reader.
+# The same lists serve the tag reader, with what today's taggers write: UTF-8 in INFO,
+# an ID3v2 tag in an "id3 " chunk.
 with open(os.path.join(tag_dir, "riff_info.wav"), "wb") as f:
     f.write(files["info_list.wav"])
+utf8_info = chunk(b"LIST", b"INFO" + chunk(b"INAM", "\u96e8\u306e\u6b4c\0".encode("utf-8")))
+id3_frames = b"".join(fid + struct.pack(">I", len(b"\0" + text)) + b"\0\0" + b"\0" + text
+                      for fid, text in ((b"TIT2", b"ID3 title"), (b"TCON", b"(9)Metal"),
+                                        (b"TDRC", b"2003-04-05T10:00")))
+id3_tag = b"ID3\x03\x00\x00" + bytes([0, 0, len(id3_frames) >> 7, len(id3_frames) & 0x7F]) + id3_frames
+with open(os.path.join(tag_dir, "id3_chunk_utf8_info.wav"), "wb") as f:
+    f.write(riff(fmt(), chunk(b"data", pcm[:200]), utf8_info, chunk(b"id3 ", id3_tag)))
 EOF
 
 # --- MP3: lame at several rates and modes, VBR with its information frame -------------
@@ -160,6 +168,12 @@ for name, src in (("wrapped_22k.rmp", base),
     with open(os.path.join(mp3_dir, name), "wb") as f:
         f.write(data)
     shutil.copy(os.path.join(mp3_dir, name), os.path.join(tag_dir, name))
+# MPEG frames in a WAVE file with format tag 0x55, as stream copiers write them.
+frames = open(base, "rb").read()
+fmt55 = chunk(b"fmt ", struct.pack("<HHIIHHHHIHHH", 0x55, 1, 22050, 3000, 1, 0, 12, 1, 2, 78, 1, 0))
+body = b"WAVE" + fmt55 + chunk(b"data", frames) + info
+with open(os.path.join(mp3_dir, "mpeg_in_wave.wav"), "wb") as f:
+    f.write(b"RIFF" + struct.pack("<I", len(body)) + body)
 EOF
 
 # --- Text: the same words as CP932, UTF-8 and UTF-16 with and without a byte-order mark.

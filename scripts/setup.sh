@@ -17,6 +17,8 @@ packages=(
   libsndfile1-dev libsoxr-dev
   # tools the tests and benchmarks use to make and check fixtures
   lame sox opus-tools flac vorbis-tools python3 python3-mutagen xvfb xauth
+  # real taggers whose output the tag readers are tested on
+  ffmpeg kid3-cli
   # installing: icons rendered at build time, and the checks of the installed files
   # (xdg-mime asks mimetype from libfile-mimeinfo-perl when no desktop session runs)
   librsvg2-bin desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -36,7 +37,21 @@ class AudioSource {
     // After an open() that returned false: why a file of this kind cannot be used ("holds
     // no audio frames"); empty when the file was not of this kind at all.
     virtual std::string_view refusal() const { return {}; }
+    // What the file's own headers say it holds, to tell a whole file from one cut short.
+    struct AnnouncedLength {
+        uint64_t bytes;      // PCM bytes, trimmed as read() trims them
+        uint64_t tolerance;  // how far short a whole file may still fall (one frame)
+    };
+    // Asked once the source has been read to its end. Nothing when the file announces no
+    // length, or only a size that stream writers leave as a placeholder.
+    virtual std::optional<AnnouncedLength> announcedLength() { return std::nullopt; }
 };
+
+// A RIFF size that a writer which could not go back left as a placeholder (0, 0x7FFFF000,
+// 0x7FFFFFFF, 0xFFFFFFFF): it says nothing about the length.
+inline bool isPlaceholderSize(uint64_t size) {
+    return size == 0 || size >= 0x7FFFF000;
+}
 
 // Bytes of a time span, in the two steps sources use for skip(): whole seconds
 // first, then the rest (divided by 1000 before the multiplication by nBlockAlign).

@@ -103,6 +103,8 @@ bool Mp3Source::open(const char* path) {
     if (fileSize < 0 || dataOffset_ < 0 || dataOffset_ > fileSize || dataLength_ < 0)
         return refuse();
     // A RIFF "data" chunk may claim more than the file holds; the audio ends with the file.
+    if (dataLength_ > fileSize - dataOffset_ && !isPlaceholderSize(uint64_t(dataLength_)))
+        declaredLength_ = uint64_t(dataLength_);
     dataLength_ = int32_t(std::min<off_t>(dataLength_, fileSize - dataOffset_));
 
     std::array<uint8_t, kProbeBytes> probe{};
@@ -116,6 +118,7 @@ bool Mp3Source::open(const char* path) {
     if (!header)
         return refuse();
     mp3Format_ = describe(*header);
+    frameSamples_ = header->samplesPerFrame();
 
     // A trailing ID3v1 block is not audio. The tag reader has already left it out of a
     // plain file's range, and a RIFF file's "data" chunk normally ends before it; it is
@@ -192,6 +195,7 @@ bool Mp3Source::rewind() {
     pending_ = 0;
     lastOutput_ = 0;
     drained_ = false;
+    delivered_ = 0;
     return true;
 }
 
@@ -250,6 +254,7 @@ bool Mp3Source::deliver(uint8_t* dst, uint32_t count, uint32_t& delivered) {
             std::memcpy(dst + delivered, outputBuffer_.data() + (lastOutput_ - pending_), n);
         pending_ -= n;
         delivered += n;
+        delivered_ += n;
     }
 }
 
@@ -280,7 +285,24 @@ bool Mp3Source::close() {
     consumed_ = pending_ = lastOutput_ = 0;
     drained_ = false;
     statedLength_.reset();
+    declaredLength_ = 0;
+    frameSamples_ = 0;
+    delivered_ = 0;
     return true;
+}
+
+std::optional<AudioSource::AnnouncedLength> Mp3Source::announcedLength() {
+    const uint64_t frame = uint64_t(frameSamples_) * pcmFormat_.nBlockAlign;
+    if (statedLength_)
+        return AnnouncedLength{uint64_t(*statedLength_), frame};
+    // The present bytes are the file's part of the declared ones; the whole stream would
+    // have given that much more. Counted from the first frame header, as dataLength is not.
+    const uint64_t present = uint64_t(dataLength_) + mpeg::kHeaderBytes;
+    if (declaredLength_ > present && present > 0) {
+        const double whole = double(delivered_) * double(declaredLength_) / double(present);
+        return AnnouncedLength{uint64_t(whole), frame};
+    }
+    return std::nullopt;
 }
 
 }  // namespace tembrel

@@ -33,6 +33,10 @@ class Mp3Source final : public AudioSource {
     bool read(std::span<uint8_t> buffer, uint32_t& bytesRead) override;
     bool skip(uint32_t milliseconds, uint32_t& byteCounter) override;
     bool close() override;
+    // The PCM an information frame counts, or else, when the RIFF "data" chunk holding
+    // the frames declares more bytes than the file has, what the bytes present gave in
+    // proportion to it.
+    std::optional<AnnouncedLength> announcedLength() override;
 
     // The input as described to the codec, and the range of the file it is taken from
     // (from the fifth byte of the first frame on); valid after a successful open.
@@ -72,6 +76,9 @@ class Mp3Source final : public AudioSource {
     ACMSTREAMHEADER header_{};
     bool streamOpen_ = false;
     std::optional<int32_t> statedLength_;  // from a VBR header in the first frame
+    uint64_t declaredLength_ = 0;          // MPEG bytes the "data" chunk declares beyond the file
+    uint32_t frameSamples_ = 0;            // sample frames one MPEG frame decodes to
+    uint64_t delivered_ = 0;               // PCM bytes handed out (or skipped) since rewind
 };
 
 // PCM bytes expected from `mpegBytes` of a stream at a constant byte rate, rounded.

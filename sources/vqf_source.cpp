@@ -121,6 +121,10 @@ bool VqfSource::open(const char* path) {
             return fail();
         // Without "COMM" the values stay 0 and the decoder library refuses them.
         ReadHeaderInfo(*manager, header_);
+        // The frame data's size, when the writer stated it.
+        const auto size = manager->chunks().find("DSIZ");
+        if (size != manager->chunks().end() && size->second.data().size() == 4)
+            declaredDataBytes_ = bytes::readBE32(size->second.data());
     }
     if (!decoder_.start(header_, index_) || reader_.prepareDecoding(header_) != 0)
         return fail();
@@ -145,6 +149,7 @@ bool VqfSource::open(const char* path) {
 
     firstFramePos_ = uint64_t(position);
     length_ = 0;
+    presentDataBytes_ = estimateDataBytes(path);
     if (header_.bitRate != 0) {
         // Two frames are f / 4 bytes; the bit rate times 125 is the stream's bytes per second.
         const uint32_t d = estimateDataBytes(path);
@@ -188,6 +193,7 @@ bool VqfSource::rewind() {
         return false;
     pending_ = 0;
     haveFrame_ = false;
+    delivered_ = 0;
     if (BitFile::seek(file_.get(), int64_t(firstFramePos_), BitFile::kFromStart) != 0 ||
         !decoder_.restart(header_, index_) || reader_.prepareDecoding(header_) != 0)
         return false;
@@ -212,6 +218,7 @@ bool VqfSource::read(std::span<uint8_t> buffer, uint32_t& bytesRead) {
         std::memcpy(buffer.data() + bytesRead, pcmBytes_.data() + (frameBytes_ - pending_), take);
         pending_ -= take;
         bytesRead += take;
+        delivered_ += take;
     }
 }
 
@@ -219,9 +226,20 @@ bool VqfSource::skip(uint32_t milliseconds, uint32_t& byteCounter) {
     if (!file_)
         return true;
     const SkipAmounts amounts = skipAmounts(format_, milliseconds);
-    byteCounter += skipBytes(amounts.wholeSeconds);
-    byteCounter += skipBytes(amounts.rest);
+    const uint32_t passed = skipBytes(amounts.wholeSeconds) + skipBytes(amounts.rest);
+    byteCounter += passed;
+    delivered_ += passed;
     return true;
+}
+
+std::optional<AudioSource::AnnouncedLength> VqfSource::announcedLength() {
+    // One frame's worth of stream bytes short is still a whole file.
+    const uint64_t frameStreamBytes = uint64_t(std::max(frameBits_, 0)) / 8 + 1;
+    if (declaredDataBytes_ <= presentDataBytes_ + frameStreamBytes || presentDataBytes_ == 0)
+        return std::nullopt;
+    const double whole =
+        double(delivered_) * double(declaredDataBytes_) / double(presentDataBytes_);
+    return AnnouncedLength{uint64_t(whole), frameBytes_};
 }
 
 uint32_t VqfSource::skipBytes(uint32_t n) {
@@ -257,6 +275,7 @@ void VqfSource::release() {
     haveFrame_ = false;
     firstFramePos_ = 0;
     length_ = 0;
+    declaredDataBytes_ = presentDataBytes_ = delivered_ = 0;
 }
 
 bool VqfSource::close() {

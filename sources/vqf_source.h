@@ -43,6 +43,9 @@ class VqfSource final : public AudioSource {
     // near the end.
     bool skip(uint32_t milliseconds, uint32_t& byteCounter) override;
     bool close() override;
+    // When the header's "DSIZ" chunk declares more frame data than the file holds: what
+    // the frames present gave, in proportion to the declared size.
+    std::optional<AnnouncedLength> announcedLength() override;
 
     // Bytes of one decoded frame (channels x frame size x 2); 0 while closed.
     uint32_t frameBytes() const { return frameBytes_; }
@@ -113,6 +116,9 @@ class VqfSource final : public AudioSource {
     bool haveFrame_ = false;
     uint64_t firstFramePos_ = 0;
     int32_t length_ = 0;
+    uint64_t declaredDataBytes_ = 0;  // "DSIZ", when the file holds less frame data
+    uint64_t presentDataBytes_ = 0;
+    uint64_t delivered_ = 0;  // PCM bytes handed out or passed over since rewind
 };
 
 }  // namespace tembrel

@@ -53,6 +53,11 @@ bool WavSource::open(const char* path) {
         return fail();
     if (mmioAscend(file_.get(), &fmtChunk, 0) != 0)
         return fail();
+    // MPEG audio in a WAVE file (as stream copiers write it) is decoded by the MPEG source,
+    // which the selector tries next.
+    const uint16_t tag = format()->wFormatTag;
+    if (tag == WAVE_FORMAT_MPEG || tag == WAVE_FORMAT_MPEGLAYER3)
+        return fail();
 
     if (!rewind())
         return fail();
@@ -113,9 +118,18 @@ bool WavSource::rewind() {
         return false;
     // A "data" chunk cut short (a file that ended early, or sizes a stream writer never
     // fixed up) offers only the bytes present, as whole sample frames.
+    declaredDataSize_ = found.cksize;
     const WAVEFORMATEX* f = format();
-    if ((found.dwFlags & MMIO_CLAMPED) && f && f->nBlockAlign > 0)
-        found.cksize -= found.cksize % f->nBlockAlign;
+    if (found.dwFlags & MMIO_CLAMPED) {
+        std::array<uint8_t, 4> stored{};
+        if (mmioSeek(file_.get(), int32_t(found.dwDataOffset - 4), SEEK_SET) == -1 ||
+            mmioRead(file_.get(), stored.data(), 4) != 4 ||
+            mmioSeek(file_.get(), int32_t(found.dwDataOffset), SEEK_SET) == -1)
+            return false;
+        declaredDataSize_ = bytes::readLE32(stored);
+        if (f && f->nBlockAlign > 0)
+            found.cksize -= found.cksize % f->nBlockAlign;
+    }
     dataChunk_ = found;
     return true;
 }
@@ -158,6 +172,14 @@ bool WavSource::skip(uint32_t milliseconds, uint32_t& byteCounter) {
         position_ += amount;
     }
     return true;
+}
+
+std::optional<AudioSource::AnnouncedLength> WavSource::announcedLength() {
+    const WAVEFORMATEX* f = format();
+    if (!f || !(dataChunk_.dwFlags & MMIO_CLAMPED) || isPlaceholderSize(declaredDataSize_))
+        return std::nullopt;
+    const uint32_t block = std::max<uint32_t>(1, f->nBlockAlign);
+    return AnnouncedLength{declaredDataSize_ - declaredDataSize_ % block, block};
 }
 
 bool WavSource::close() {

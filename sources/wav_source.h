@@ -1,5 +1,6 @@
 // PCM source for RIFF WAVE files: hands out the bytes of the "data" chunk exactly as
-// stored and reports the "fmt " chunk unchanged, whatever format it declares.
+// stored and reports the "fmt " chunk unchanged, whatever format it declares, except
+// MPEG audio (format tags 0x50 and 0x55): such a file is left to the MPEG source.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,8 @@ class WavSource final : public AudioSource {
     bool read(std::span<uint8_t> buffer, uint32_t& bytesRead) override;
     bool skip(uint32_t milliseconds, uint32_t& byteCounter) override;
     bool close() override;
+    // The "data" chunk's declared size when the file holds less of it.
+    std::optional<AnnouncedLength> announcedLength() override;
 
   private:
     bool readFormat(const MMCKINFO& fmtChunk);
@@ -37,6 +40,7 @@ class WavSource final : public AudioSource {
 
     MmioHandle file_;
     MMCKINFO dataChunk_{};
+    uint32_t declaredDataSize_ = 0;  // the "data" chunk's size as stored
     MMCKINFO riffChunk_{};
     std::vector<uint8_t> formatBlock_;
     // Bytes of the data chunk already passed, by reading or skipping.

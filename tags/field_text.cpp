@@ -14,6 +14,16 @@ void storeCp932Field(std::span<char> field, std::string_view cp932) {
     storeField(field, cp932.substr(0, text::cp932FitLength(cp932, field.size() - 1)));
 }
 
+bool storeUndeclaredText(std::span<char> field, std::string_view bytes, bool fillsItsField) {
+    const std::string_view text = bytes.substr(0, bytes.find('\0'));
+    bool lossy = false;
+    if (const auto length = text::multiByteUtf8Length(text, fillsItsField))
+        storeCp932Field(field, text::utf8ToCp932(text.substr(0, *length), &lossy));
+    else
+        storeField(field, bytes);
+    return lossy;
+}
+
 int32_t clampToInt32(uint64_t value) {
     constexpr auto kMax = uint64_t(std::numeric_limits<int32_t>::max());
     return int32_t(std::min(value, kMax));

@@ -12,11 +12,14 @@ namespace {
 
 constexpr std::size_t kBlockSize = 128;
 
-// The bytes of one fixed-width text, up to its first NUL; padding spaces stay.
-std::string_view fixedText(std::span<const uint8_t> bytes) {
+// Stores one fixed-width text, up to its first NUL; padding spaces stay. True when
+// characters were replaced on the way into CP932.
+bool storeFixedText(std::span<char> field, std::span<const uint8_t> bytes) {
     const auto* chars = reinterpret_cast<const char*>(bytes.data());
     const void* nul = std::memchr(chars, 0, bytes.size());
-    return {chars, nul ? std::size_t(static_cast<const char*>(nul) - chars) : bytes.size()};
+    const std::size_t length =
+        nul ? std::size_t(static_cast<const char*>(nul) - chars) : bytes.size();
+    return storeUndeclaredText(field, {chars, length}, nul == nullptr);
 }
 
 }  // namespace
@@ -24,18 +27,18 @@ std::string_view fixedText(std::span<const uint8_t> bytes) {
 bool SongTags::parseId3v1Block(std::span<const uint8_t, 128> block) {
     if (block[0] != 'T' || block[1] != 'A' || block[2] != 'G')
         return false;
-    storeField(title, fixedText(block.subspan(3, 30)));
-    storeField(artist, fixedText(block.subspan(33, 30)));
-    storeField(album, fixedText(block.subspan(63, 30)));
-    storeField(year, fixedText(block.subspan(93, 4)));
+    setLossy(title, storeFixedText(title, block.subspan(3, 30)));
+    setLossy(artist, storeFixedText(artist, block.subspan(33, 30)));
+    setLossy(album, storeFixedText(album, block.subspan(63, 30)));
+    setLossy(year, storeFixedText(year, block.subspan(93, 4)));
     // The comment always spans 30 bytes; in ID3v1.1 the NUL at byte 125 ends it.
-    storeField(comment, fixedText(block.subspan(97, 30)));
+    setLossy(comment, storeFixedText(comment, block.subspan(97, 30)));
     if (block[125] == 0)
         track = block[126];
-    genreIndex = block[127];
-    storeField(genre, kId3v1Genres[block[127]]);
-    for (const char* field : {title, artist, album, year, comment, genre})
-        setLossy(field, false);
+    // Taggers write 255 for "no genre"; the table's entry 255 is for other uses of it.
+    genreIndex = block[127] == kId3v1NoGenre ? kNoGenre : block[127];
+    storeField(genre, block[127] == kId3v1NoGenre ? "" : kId3v1Genres[block[127]]);
+    setLossy(genre, false);
     return true;
 }
 

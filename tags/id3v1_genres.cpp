@@ -1,3 +1,6 @@
+#include <cctype>
+#include <optional>
+
 #include "tags/song_tags.h"
 
 namespace tembrel {
@@ -165,5 +168,61 @@ const std::array<const char*, 256> kId3v1Genres = {
     "Tokusatsu",      // 254
     "Anime",          // 255
 };
+
+}  // namespace tembrel
+
+namespace tembrel {
+namespace {
+
+// A decimal number of one to three digits at the front of `text`; `text` then starts
+// after it.
+std::optional<int32_t> takeIndex(std::string_view& text) {
+    std::size_t n = 0;
+    int32_t value = 0;
+    while (n < text.size() && n < 3 && text[n] >= '0' && text[n] <= '9')
+        value = value * 10 + (text[n++] - '0');
+    if (n == 0 || value >= int32_t(kId3v1Genres.size()) ||
+        (n < text.size() && text[n] >= '0' && text[n] <= '9'))
+        return std::nullopt;
+    text.remove_prefix(n);
+    return value;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ResolvedGenre resolveGenre(std::string_view text) {
+    std::string_view rest = text;
+    if (rest.size() >= 3 && rest.front() == '(' && rest[1] != '(') {
+        rest.remove_prefix(1);
+        const auto index = takeIndex(rest);
+        if (index && !rest.empty() && rest.front() == ')') {
+            rest.remove_prefix(1);
+            // A refinement names the genre itself; a further reference does not.
+            if (!rest.empty() && (rest.front() != '(' || rest.substr(0, 2) == "(("))
+                return {*index, rest.front() == '(' ? rest.substr(1) : rest};
+            return {*index, kId3v1Genres[std::size_t(*index)]};
+        }
+    } else if (const auto index = takeIndex(rest); index && rest.empty()) {
+        return {*index, kId3v1Genres[std::size_t(*index)]};
+    }
+    if (!text.empty()) {
+        for (std::size_t i = 0; i < kId3v1Genres.size(); ++i) {
+            if (sameName(text, kId3v1Genres[i]))
+                return {int32_t(i), text};
+        }
+    }
+    return {kNoGenre, text};
+}
 
 }  // namespace tembrel

@@ -2,6 +2,7 @@
 #include "tags/id3v2_reader.h"
 
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -17,7 +18,6 @@ namespace tembrel {
 namespace id3v2 {
 namespace {
 
-constexpr std::size_t kTagHeaderSize = 10;
 constexpr std::size_t kFooterSize = 10;
 
 // Tag header flags.
@@ -204,6 +204,14 @@ uint32_t decodeSynchsafe(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
     return uint32_t(b0 & 0x7F) << 21 | uint32_t(b1 & 0x7F) << 14 | uint32_t(b2 & 0x7F) << 7 | b3;
 }
 
+std::optional<uint64_t> tagSize(std::span<const uint8_t> header) {
+    if (header.size() < kTagHeaderSize || header[0] != 'I' || header[1] != 'D' || header[2] != '3')
+        return std::nullopt;
+    const bool hasFooter = header[3] == 4 && (header[5] & kTagFooter);
+    return kTagHeaderSize + uint64_t(decodeSynchsafe(header[6], header[7], header[8], header[9])) +
+           (hasFooter ? kFooterSize : 0);
+}
+
 std::size_t undoUnsynchronisation(std::span<uint8_t> bytes) {
     std::size_t out = 0;
     for (std::size_t in = 0; in < bytes.size(); ++in) {
@@ -309,27 +317,33 @@ std::span<char> fieldFor(SongTags& tags, std::string_view id, uint8_t version,
 }  // namespace
 
 bool SongTags::readId3v2(const std::string& path) {
-    using namespace id3v2;
     TagFile file(path);
-    std::array<uint8_t, kTagHeaderSize> header{};
+    std::array<uint8_t, id3v2::kTagHeaderSize> header{};
     if (file.readAt(0, header) != header.size())
         return false;
-    if (header[0] != 'I' || header[1] != 'D' || header[2] != '3')
-        return false;
-    const uint8_t version = header[3];
-    const uint8_t flags = header[5];
-    const uint32_t size = decodeSynchsafe(header[6], header[7], header[8], header[9]);
-    const bool hasFooter = version == 4 && (flags & kTagFooter);
-    const uint64_t tagEnd = kTagHeaderSize + uint64_t(size) + (hasFooter ? kFooterSize : 0);
+    const auto tagEnd = id3v2::tagSize(header);
     // A tag larger than the file is damage, not a reason to read or allocate more.
-    if (tagEnd > file.size())
+    if (!tagEnd || *tagEnd > file.size())
         return false;
-    std::vector<uint8_t> body(size);
-    if (file.readAt(kTagHeaderSize, body) != body.size())
+    std::vector<uint8_t> tag(static_cast<std::size_t>(*tagEnd));
+    if (file.readAt(0, tag) != tag.size())
         return false;
+    dataOffset = clampToInt32(*tagEnd);
+    dataLength = clampToInt32(file.size() - *tagEnd);
+    return parseId3v2Tag(tag);
+}
 
-    dataOffset = clampToInt32(tagEnd);
-    dataLength = clampToInt32(file.size() - tagEnd);
+bool SongTags::parseId3v2Tag(std::span<const uint8_t> tag) {
+    using namespace id3v2;
+    const auto size = tagSize(tag);
+    if (!size || *size > tag.size())
+        return false;
+    const uint8_t version = tag[3];
+    const uint8_t flags = tag[5];
+    // Frames are undone in place (unsynchronisation), so they are worked on in a copy.
+    std::vector<uint8_t> body(tag.begin() + kTagHeaderSize,
+                              tag.begin() + std::ptrdiff_t(kTagHeaderSize) +
+                                  std::ptrdiff_t(decodeSynchsafe(tag[6], tag[7], tag[8], tag[9])));
 
     // Other versions lay their frames out differently; a compressed 2.2 tag cannot be read.
     if (version < 2 || version > 4)
@@ -351,7 +365,6 @@ bool SongTags::readId3v2(const std::string& path) {
             return true;
         frames = frames.subspan(std::size_t(extended));
     }
-
     FrameArea area{frames, version, version == 4 && (flags & kTagUnsynchronised)};
     if (version == 4 && !walksCleanly(area)) {
         // Some writers store 2.4 frame sizes as plain numbers; take that reading only
@@ -363,6 +376,8 @@ bool SongTags::readId3v2(const std::string& path) {
     }
     std::array<char, 256> trackText{};
     bool commentTaken = false;
+    bool genreTaken = false;
+    bool yearIsTimestamp = false;
     for (std::size_t position = 0;;) {
         std::string_view id = frameIdAt(area, position);
         std::span<char> field =
@@ -374,16 +389,33 @@ bool SongTags::readId3v2(const std::string& path) {
         FrameStep step = readTextFrame(field, area, position, id);
         if (step.consumed == 0)
             break;
-        if (isComment && step.stored)
-            commentTaken = true;
-        if (step.stored)
+        if (step.stored) {
+            commentTaken = commentTaken || isComment;
+            genreTaken = genreTaken || id == "TCON" || id == "TCO";
+            if (field.data() == year)
+                yearIsTimestamp = id == "TDRC";
             setLossy(field.data(), step.lossy);
+        }
         position += step.consumed;
     }
     if (trackText[0] != '\0') {
         if (auto number = leadingNumber(trackText.data()))
             track = *number;
     }
+    if (genreTaken) {
+        const std::string text = genre;
+        const ResolvedGenre resolved = resolveGenre(text);
+        genreIndex = resolved.index;
+        storeField(genre, resolved.name);
+        // A name from the table lost nothing, whatever the frame held.
+        if (resolved.index != kNoGenre &&
+            resolved.name == kId3v1Genres[std::size_t(resolved.index)])
+            setLossy(genre, false);
+    }
+    // A recording time ("2003-04-05T10:00") gives its year.
+    if (yearIsTimestamp && std::isdigit(uint8_t(year[0])) && std::isdigit(uint8_t(year[1])) &&
+        std::isdigit(uint8_t(year[2])) && std::isdigit(uint8_t(year[3])))
+        storeField(year, std::string(year, 4));
     return true;
 }
 

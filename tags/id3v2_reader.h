@@ -3,10 +3,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
 namespace tembrel::id3v2 {
+
+inline constexpr std::size_t kTagHeaderSize = 10;
+
+// Bytes of the whole tag that `header` (its first 10 bytes) begins, footer included;
+// nothing when it is no ID3v2 tag header.
+std::optional<uint64_t> tagSize(std::span<const uint8_t> header);
 
 // Seven bits from each of the first three bytes, the last byte whole, most significant
 // first: the 28-bit value of a synchsafe integer.

@@ -1,6 +1,7 @@
 // Song information and the audio data range of RIFF "WAVE" and "RMP3" files.
 #include <array>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/byte_order.h"
@@ -72,8 +73,8 @@ void takeList(SongTags& tags, std::span<const uint8_t> block) {
             size = left - kChunkHeaderSize;
         auto data = block.subspan(position + kChunkHeaderSize, std::size_t(size));
         if (auto field = infoField(tags, id); !field.empty()) {
-            storeField(field, {reinterpret_cast<const char*>(data.data()), data.size()});
-            tags.setLossy(field.data(), false);
+            const auto* text = reinterpret_cast<const char*>(data.data());
+            tags.setLossy(field.data(), storeUndeclaredText(field, {text, data.size()}));
         }
         position += kChunkHeaderSize + std::size_t(size);
     }
@@ -94,6 +95,10 @@ bool SongTags::readRiffInfo(const std::string& path) {
 
     dataOffset = 0;
     dataLength = 0;
+    // The chunks that carry tags, in file order: ID3v2 tags first take effect, then the
+    // "LIST" chunks, so that INFO wins wherever both hold a text.
+    std::vector<std::pair<uint64_t, uint32_t>> id3v2Chunks;
+    std::vector<std::pair<uint64_t, uint32_t>> lists;
     for (uint64_t position = 12;;) {
         std::array<uint8_t, kChunkHeaderSize> header{};
         if (file.readAt(position, header) != header.size())
@@ -110,17 +115,25 @@ bool SongTags::readRiffInfo(const std::string& path) {
         if (id == "data") {
             dataOffset = clampToInt32(dataStart);
             dataLength = clampToInt32(padded);
-        } else if (id == "LIST") {
-            // Never allocate more than the file holds: a larger list is damage and ends
-            // the walk. Only a missing final pad byte is tolerated (it reads as zero).
+        } else if (id == "LIST" || id == "id3 " || id == "ID3 ") {
+            // Never allocate more than the file holds: a larger chunk is damage and ends
+            // the walk.
             if (size > file.size() - dataStart)
                 break;
-            std::vector<uint8_t> block(std::size_t(padded), 0);
-            if (file.readAt(dataStart, block) < size)
-                break;
-            takeList(*this, block);
+            (id == "LIST" ? lists : id3v2Chunks).emplace_back(dataStart, size);
         }
         position = dataStart + padded;
+    }
+    for (const auto& [at, size] : id3v2Chunks) {
+        std::vector<uint8_t> tag(size);
+        if (file.readAt(at, tag) == size)
+            parseId3v2Tag(tag);
+    }
+    for (const auto& [at, size] : lists) {
+        // Only a missing final pad byte is tolerated (it reads as zero).
+        std::vector<uint8_t> block(std::size_t(paddedSize(size)), 0);
+        if (file.readAt(at, block) >= size)
+            takeList(*this, block);
     }
     return true;
 }

@@ -5,11 +5,25 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace tembrel {
 
 // ID3v1 genre names, indexed by the genre byte.
 extern const std::array<const char*, 256> kId3v1Genres;
+// The genre byte of an ID3v1 block without a genre.
+inline constexpr uint8_t kId3v1NoGenre = 255;
+// genreIndex of a genre that has no index in the table, or of no genre at all.
+inline constexpr int32_t kNoGenre = -1;
+
+struct ResolvedGenre {
+    int32_t index;          // table index, or kNoGenre
+    std::string_view name;  // what to show
+};
+// An ID3v2 genre text: "(17)" and "17" name table entry 17, "(9)Metal" entry 9 with its
+// own name "Metal"; a plain name keeps its text and gets the index of the entry of that
+// name, if any.
+ResolvedGenre resolveGenre(std::string_view text);
 
 struct SongTags {
     char title[256];
@@ -43,6 +57,10 @@ struct SongTags {
     // True when the file begins with an ID3v2 tag that lies wholly inside the file; its
     // frames then replace the fields they map to and the data range starts after it.
     bool readId3v2(const std::string& path);
+    // Fills fields from the frames of one whole ID3v2 tag held in memory (header, frames,
+    // any footer), as readId3v2 does; false, changing nothing, when the bytes are no
+    // whole tag. The data range is not touched.
+    bool parseId3v2Tag(std::span<const uint8_t> tag);
     // True when the file is a RIFF "RMP3" or "WAVE" file and was walked: the data range
     // comes from its "data" chunk, fields from its "LIST" chunks.
     bool readRiffInfo(const std::string& path);

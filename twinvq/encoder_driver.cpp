@@ -8,7 +8,6 @@
 
 #include "driver/job_progress.h"
 #include "platform/byte_order.h"
-#include "platform/file_ops.h"
 #include "platform/path_names.h"
 #include "platform/text_encoding.h"
 #include "platform/text_field.h"
@@ -113,10 +112,24 @@ void EncoderDriver::fillHeaderInfo(const std::string& sourcePath, uint16_t chann
     TvqGetVersionID(0, header_.id);
 }
 
+std::string EncoderDriver::shortfall(uint64_t delivered, const WAVEFORMATEX& format) const {
+    const std::optional<AudioSource::AnnouncedLength> announced =
+        selector_->source->announcedLength();
+    if (!announced || delivered + announced->tolerance >= announced->bytes ||
+        format.nAvgBytesPerSec == 0)
+        return {};
+    const double perSecond = format.nAvgBytesPerSec;
+    char text[96];
+    std::snprintf(text, sizeof text, "cut short: %.3f s of %.3f s", double(delivered) / perSecond,
+                  double(announced->bytes) / perSecond);
+    return text;
+}
+
 int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& outputPath) {
     JobProgress& progress = jobProgress();
     failure_.clear();
-    outputTouched_ = false;
+    warning_.clear();
+    output_.abandon();
 
     // 1. The source, opened by its contents. Only regular files: opening a FIFO or a
     // device could block or never end.
@@ -152,10 +165,6 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     // 3. The setup record.
     fillHeaderInfo(sourcePath, format.nChannels, plan.encodedRate);
 
-    // 4. No old output survives, also when the run fails further on.
-    outputTouched_ = true;
-    removeFile(outputPath);  // clears the read-only attribute first
-
     // 5. The library.
     if (TvqEncInitialize(&header_, &options_, &index_, 0) != 0) {
         selector_.reset();
@@ -169,6 +178,10 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     }
     TvqEncGetConfInfo(&conf_);
     TvqEncGetVectorInfo(vectors_.shape0Bits, vectors_.shape1Bits);
+
+    // The output goes into a temporary file beside it, which the caller puts in place;
+    // any way out before that removes it (after the session has closed it).
+    SafeReplace output = SafeReplace::create(outputPath);
 
     // From here on every way out closes the output, terminates the library once and
     // releases the buffers and the source.
@@ -193,9 +206,12 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     } session{*this};
 
     // 6. The output and its header.
-    session.output = BitFile::open(outputPath.c_str(), "wb");
+    if (!output.ok())
+        return fail("cannot create a file beside " + outputPath + ": " +
+                    std::strerror(output.error()));
+    session.output = BitFile::open(output.path().c_str(), "wb");
     if (session.output == nullptr) {
-        return fail("cannot create " + outputPath + ": " + std::strerror(errno));
+        return fail("cannot write " + outputPath + ": " + std::strerror(errno));
     }
     const int frameSize = TvqEncGetFrameSize();
     const int channels = TvqEncGetNumChannels();
@@ -242,9 +258,12 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     }
 
     // 8. Completed or cancelled.
+    if (!progress.cancelRequested)
+        warning_ = shortfall(feed.sourceBytes(), format);
     if (!session.closeOutput()) {
         return fail("cannot write " + outputPath + ": " + std::strerror(errno));
     }
+    output_ = std::move(output);
     return progress.cancelRequested ? 1 : 0;
 }
 

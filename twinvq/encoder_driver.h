@@ -31,7 +31,8 @@ class EncoderDriver final : public FileEncoder {
     void setConvertOtherFormats(bool on) override { convertOtherFormats_ = on; }
     int encodeFile(const std::string& sourcePath, const std::string& outputPath) override;
     const std::string& failureReason() const override { return failure_; }
-    bool outputTouched() const override { return outputTouched_; }
+    const std::string& warning() const override { return warning_; }
+    SafeReplace takeOutput() override { return std::move(output_); }
 
     // kbit/s for a sampling rate in kHz and a channel mode; 0 for rates without one.
     int32_t lookupBitRate(int32_t kHz, int32_t channelMode) const;
@@ -45,6 +46,8 @@ class EncoderDriver final : public FileEncoder {
   private:
     int fail(std::string reason);
     void fillHeaderInfo(const std::string& sourcePath, uint16_t channels, uint32_t rate);
+    // The warning for a source that delivered less than its headers announce.
+    std::string shortfall(uint64_t delivered, const WAVEFORMATEX& format) const;
 
     std::unique_ptr<SourceSelector> selector_;
     HeaderInfo header_{};
@@ -59,7 +62,8 @@ class EncoderDriver final : public FileEncoder {
     std::function<void(int32_t)> frameObserver_;
     std::vector<float> samples_;
     std::string failure_;
-    bool outputTouched_ = false;
+    std::string warning_;
+    SafeReplace output_;
 };
 
 // The one instance of the process.

@@ -234,7 +234,8 @@ void CProgressDialog::endOfJob(bool cancelled) {
     joinThreads();
     showProgress(takeSnapshot());
     const EndReport report =
-        endReport(jobProgress().failureCount, 0, cancelled, convertSettings().noCompletionSound);
+        endReport(jobProgress().failureCount, int32_t(job.warnings().size()), cancelled,
+                  convertSettings().noCompletionSound);
     if (!ui::shutdownRequested()) {
         switch (report.kind) {
             case EndReport::Kind::Silence:
@@ -253,11 +254,13 @@ void CProgressDialog::endOfJob(bool cancelled) {
 }
 
 QString CProgressDialog::reportDetails() const {
-    // One line per file that failed, with its reason.
+    // One line per file that failed, then per file converted with a warning, with why.
     QString details;
-    for (const FileOutcome& failure : job.failures()) {
-        details += ui::displayPath(failure.inputPath) + QStringLiteral(": ") +
-                   QString::fromStdString(failure.reason) + QLatin1Char('\n');
+    for (const auto* outcomes : {&job.failures(), &job.warnings()}) {
+        for (const FileOutcome& outcome : *outcomes) {
+            details += ui::displayPath(outcome.inputPath) + QStringLiteral(": ") +
+                       QString::fromStdString(outcome.reason) + QLatin1Char('\n');
+        }
     }
     return details;
 }

@@ -65,6 +65,14 @@ TEST_F(DecodeCliTest, DecodesBesideTheInputAndRefusesToReplaceWithoutForce) {
     EXPECT_TRUE(isWav(dir.file("a.wav")));
 }
 
+TEST_F(DecodeCliTest, OutputNameOfNameMaxBytesIsWritten) {
+    const std::string stem(251, 'a');  // stem + ".wav" is 255 bytes, the longest name
+    const std::string input = vqf(stem + ".vqf");
+    const CliRun r = cli("decode '" + input + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(isWav(dir.file(stem + ".wav")));
+}
+
 TEST_F(DecodeCliTest, OutputNamesAFileForOneInputAndAFolderForSeveral) {
     const std::string a = vqf("in/a.vqf");
     const std::string b = vqf("in/b.vqf");

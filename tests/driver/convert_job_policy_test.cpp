@@ -21,16 +21,18 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-// Writes "VQF" + the source's bytes, or does what the script says for a source name.
+// Writes "VQF" + the source's bytes into the output's temporary file, or does what the
+// script says for a source name.
 struct ScriptedEncoder : FileEncoder {
-    enum class Act { Convert, FailBeforeOutput, FailAfterOutput, CancelMidway };
+    enum class Act { Convert, FailBeforeOutput, FailAfterOutput, CancelMidway, CutShort };
     std::map<std::string, Act> script;  // by file name; Convert when absent
     std::vector<std::string> calls;
     std::array<int32_t, 6> rates{};
     bool nameFromFile = false;
     bool otherFormats = false;
     std::string reason;
-    bool touched = false;
+    std::string warn;
+    SafeReplace pending;
 
     void copyBitRates(std::span<const int32_t, 6> r) override {
         std::copy(r.begin(), r.end(), rates.begin());
@@ -42,23 +44,26 @@ struct ScriptedEncoder : FileEncoder {
         const auto it = script.find(calls.back());
         const Act act = it == script.end() ? Act::Convert : it->second;
         reason.clear();
-        touched = act != Act::FailBeforeOutput;
+        warn.clear();
+        pending.abandon();
         if (act == Act::FailBeforeOutput) {
             reason = "refused";
             return 0;
         }
-        std::error_code ec;
-        fs::remove(output, ec);
+        pending = SafeReplace::create(output);
         const std::vector<uint8_t> pcm = readFile(source);
-        writeFile(output, "VQF" + std::string(pcm.begin(), pcm.end()));
+        EXPECT_TRUE(pending.write(test::bytesOf("VQF" + std::string(pcm.begin(), pcm.end()))));
         if (act == Act::FailAfterOutput)
             reason = "write failed";
+        if (act == Act::CutShort)
+            warn = "cut short: 0.006 s of 2.000 s";
         if (act == Act::CancelMidway)
             jobProgress().cancelRequested = true;
         return jobProgress().cancelRequested ? 1 : 0;
     }
     const std::string& failureReason() const override { return reason; }
-    bool outputTouched() const override { return touched; }
+    const std::string& warning() const override { return warn; }
+    SafeReplace takeOutput() override { return std::move(pending); }
 };
 
 class PolicyTest : public test::JobTestBase {
@@ -231,6 +236,70 @@ TEST_F(PolicyTest, APathThatNamesNothingIsOneFailure) {
     EXPECT_EQ(jobProgress().successCount, 0);
     ASSERT_EQ(job.failures().size(), 1u);
     EXPECT_EQ(job.failures()[0].inputPath, root + "/missing");
+}
+
+TEST_F(PolicyTest, FailedOrCancelledReencodeKeepsTheOldOutput) {
+    file("a.wav");
+    file("a.vqf", "my only copy");
+    file("b.wav");
+    file("b.vqf", "my only copy");
+    encoder.script["a.wav"] = ScriptedEncoder::Act::FailAfterOutput;
+    runJob(root + "/a.wav");
+    encoder.script["b.wav"] = ScriptedEncoder::Act::CancelMidway;
+    runJob(root + "/b.wav");
+    EXPECT_EQ(readFile(root + "/a.vqf"), test::bytesOf("my only copy"));
+    EXPECT_EQ(readFile(root + "/b.vqf"), test::bytesOf("my only copy"));
+    // Nothing else is left beside them.
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 4);
+}
+
+TEST_F(PolicyTest, KeptPartialOutputNeverReplacesAnOlderOne) {
+    file("x.wav", "part");
+    file("x.vqf", "older");
+    encoder.script["x.wav"] = ScriptedEncoder::Act::CancelMidway;
+    convertSettings().keepPartialOnCancel = true;
+    runJob(root + "/x.wav");
+    EXPECT_EQ(readFile(root + "/x.vqf"), test::bytesOf("older"));
+    EXPECT_EQ(readFile(root + "/x.partial.vqf"), test::bytesOf("VQFpart"));
+    ASSERT_EQ(job.failures().size(), 1u);
+    EXPECT_EQ(job.failures()[0].reason,
+              "cancelled; the partial output is kept as " + root + "/x.partial.vqf");
+}
+
+TEST_F(PolicyTest, CutShortSourceIsConvertedWithAWarningAndNeverDeleted) {
+    file("t.wav");
+    file("u.wav");
+    encoder.script["t.wav"] = ScriptedEncoder::Act::CutShort;
+    convertSettings().deleteSource = true;
+    runJob(root);
+    EXPECT_TRUE(exists("t.vqf"));
+    EXPECT_TRUE(exists("t.wav"));
+    EXPECT_FALSE(exists("u.wav"));
+    EXPECT_EQ(jobProgress().successCount, 2);
+    EXPECT_EQ(jobProgress().failureCount, 0);
+    EXPECT_TRUE(job.failures().empty());
+    ASSERT_EQ(job.warnings().size(), 1u);
+    EXPECT_EQ(job.warnings()[0].result, FileOutcome::Result::ConvertedWithWarning);
+    EXPECT_EQ(job.warnings()[0].reason, "cut short: 0.006 s of 2.000 s; the source is kept");
+}
+
+TEST_F(PolicyTest, ClashIsFoundHoweverTheOutputPathIsGiven) {
+    file("x.wav");
+    file("x.mp3");
+    fs::create_directory_symlink(root, root + "/link");
+    const fs::path before = fs::current_path();
+    fs::current_path(root);
+    job = ConvertJob{};
+    job.encoder = &encoder;
+    for (const std::string& path : {std::string("x.wav"), root + "/link/./x.mp3"}) {
+        job.setUp(path);
+        job.run();
+    }
+    fs::current_path(before);
+    EXPECT_EQ(readFile(root + "/x.vqf"), test::bytesOf("VQFpcm"));
+    EXPECT_EQ(encoder.calls, (std::vector<std::string>{"x.wav"}));
+    ASSERT_EQ(job.failures().size(), 1u);
+    EXPECT_NE(job.failures()[0].reason.find("already written"), std::string::npos);
 }
 
 }  // namespace

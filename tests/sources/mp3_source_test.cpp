@@ -15,6 +15,7 @@
 #include "platform/byte_order.h"
 #include "platform/mpeg_frame.h"
 #include "sources/source_selector.h"
+#include "tags/song_tags.h"
 #include "test_support.h"
 
 namespace tembrel {
@@ -367,6 +368,35 @@ TEST_F(Mp3Fixture, SelectorOpensMpegAndRmpFilesAsMp3) {
     SourceSelector selector;
     ASSERT_TRUE(selector.open(named.c_str(), false));
     EXPECT_EQ(selector.kindName, "WAV");
+}
+
+// What `ffmpeg -c:a copy -f wav` and Windows tools write: MPEG frames in the "data"
+// chunk of a WAVE file whose format tag is 0x55.
+TEST_F(Mp3Fixture, Mp3InsideAWaveFileDecodesThroughTheMp3Source) {
+    if (!test::haveTool("ffmpeg"))
+        GTEST_SKIP() << "needs ffmpeg";
+    const std::string mp3 = lame(makeWav(44100, 2), "-b 128", "song.mp3");
+    const std::string wave = dir.file("song.wav");
+    ASSERT_EQ(test::run("ffmpeg -loglevel error -i " + mp3 + " -c:a copy -f wav -metadata " +
+                        "title=Wrapped " + wave),
+              0);
+    SourceSelector selector;
+    ASSERT_TRUE(selector.open(wave.c_str(), false));
+    EXPECT_EQ(selector.kindName, "MP3");
+    EXPECT_EQ(selector.format->wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(selector.format->wBitsPerSample, 16);
+    SongTags tags;
+    tags.read(wave);
+    EXPECT_STREQ(tags.title, "Wrapped");
+
+    // Exactly the frames of its "data" chunk, as a plain MPEG file of them decodes.
+    const auto bytes = test::readFile(wave);
+    const std::string frames = dir.file("frames.mp3");
+    test::writeFile(frames, std::vector<uint8_t>(bytes.begin() + tags.dataOffset,
+                                                 bytes.begin() + tags.dataOffset + tags.dataLength));
+    const auto expected = decode(frames);
+    ASSERT_GT(expected.size(), 44100u * 2);
+    EXPECT_EQ(decode(wave), expected);
 }
 
 TEST_F(Mp3Fixture, DamageInTheMiddleIsPassedOver) {

@@ -1,4 +1,4 @@
-// A folder that refuses new entries, for the fault tests.
+// A folder that refuses new entries and a file that refuses to go, for the fault tests.
 #pragma once
 
 #include <fcntl.h>
@@ -11,6 +11,39 @@
 
 namespace tembrel::test {
 
+// Sets or clears the immutable flag of a file or folder (root only, where the file system
+// has it); false when that failed.
+inline bool setImmutableFlag(const std::string& path, bool on) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    close(fd);
+    return ok;
+}
+
+// Makes a file impossible to delete, rename or change for as long as it lives.
+class ImmutableFile {
+  public:
+    explicit ImmutableFile(const std::string& path) : path_(path) {
+        set_ = setImmutableFlag(path_, true);
+    }
+    ~ImmutableFile() {
+        if (set_)
+            setImmutableFlag(path_, false);
+    }
+    ImmutableFile(const ImmutableFile&) = delete;
+    ImmutableFile& operator=(const ImmutableFile&) = delete;
+    bool usable() const { return set_; }
+
+  private:
+    std::string path_;
+    bool set_ = false;
+};
+
 // Makes a folder refuse new entries for as long as it lives. Permission bits alone do
 // not stop root, so for root the folder is also made immutable where the file system
 // allows it; usable() tells whether creating a file there really fails.
@@ -20,11 +53,11 @@ class ReadOnlyFolder {
         std::filesystem::permissions(
             path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         if (geteuid() == 0)
-            immutable_ = setImmutable(true);
+            immutable_ = setImmutableFlag(path_, true);
     }
     ~ReadOnlyFolder() {
         if (immutable_)
-            setImmutable(false);
+            setImmutableFlag(path_, false);
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
     bool usable() const {
@@ -38,17 +71,6 @@ class ReadOnlyFolder {
     }
 
   private:
-    bool setImmutable(bool on) {
-        const int fd = open(path_.c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0)
-            return false;
-        int flags = 0;
-        bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        close(fd);
-        return ok;
-    }
     std::string path_;
     bool immutable_ = false;
 };

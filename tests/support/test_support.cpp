@@ -63,6 +63,15 @@ int run(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+CommandResult runCaptured(const std::string& command, const TempDir& scratch) {
+    const std::string out = scratch.file("captured-out.txt");
+    const std::string err = scratch.file("captured-err.txt");
+    const int status = run(command + " >'" + out + "' 2>'" + err + "' </dev/null");
+    const std::vector<uint8_t> o = readFile(out);
+    const std::vector<uint8_t> e = readFile(err);
+    return {status, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
+}
+
 bool haveTool(std::string_view tool) {
     return run("command -v " + std::string(tool) + " >/dev/null 2>&1") == 0;
 }

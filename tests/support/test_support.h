@@ -34,6 +34,16 @@ std::vector<uint8_t> readFile(const fs::path& path);
 
 // Runs a shell command; returns its exit status (-1 when it could not run).
 int run(const std::string& command);
+// What a shell command printed and how it ended.
+struct CommandResult {
+    int status;  // as run() gives it
+    std::string out;
+    std::string err;
+};
+// Runs a shell command with its standard output and error captured in files in `scratch`
+// and nothing on its standard input.
+CommandResult runCaptured(const std::string& command, const TempDir& scratch);
+
 // True when `tool` is on PATH.
 bool haveTool(std::string_view tool);
 

@@ -57,6 +57,7 @@ const VqfParts& encodedVqf() {
         CurrentDirectoryGuard back;
         changeDirectory(dir.path().string());
         EXPECT_EQ(encoderDriver().encodeFile(mp3, dir.file("a.vqf")), 0);
+        EXPECT_TRUE(encoderDriver().takeOutput().commit());
         back.restore();
         return partsOf(readFile(dir.file("a.vqf")));
     }();

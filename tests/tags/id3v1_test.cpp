@@ -57,11 +57,8 @@ TEST(Id3v1Block, TrackByteCountsOnlyAfterAZeroByte) {
     EXPECT_EQ(std::strlen(tags.comment), 30u);
 }
 
-TEST(Id3v1Block, GenreBytesAtTheEndsOfTheTable) {
+TEST(Id3v1Block, GenreByteWithoutAName) {
     SongTags tags = cleared();
-    ASSERT_TRUE(parse(tags, id3v1Block("t", "", "", "", "", 255)));
-    EXPECT_EQ(tags.genreIndex, 255);
-    EXPECT_STREQ(tags.genre, "Anime");
     ASSERT_TRUE(parse(tags, id3v1Block("t", "", "", "", "", 200)));
     EXPECT_EQ(tags.genreIndex, 200);
     EXPECT_STREQ(tags.genre, "");

@@ -126,7 +126,7 @@ TEST_F(Id3v2File, Version22FramesMapToTheSameFields) {
     EXPECT_STREQ(tags.artist, "Artist");
     EXPECT_STREQ(tags.album, "Album");
     EXPECT_STREQ(tags.year, "1998");
-    EXPECT_STREQ(tags.genre, "(17)");
+    EXPECT_STREQ(tags.genre, "Rock");
     EXPECT_STREQ(tags.comment, "Comment");
     EXPECT_EQ(tags.track, 3);
     EXPECT_STREQ(tags.composer, "Composer");

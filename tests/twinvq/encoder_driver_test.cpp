@@ -155,6 +155,8 @@ class EncoderDriverTest : public ::testing::Test {
         const std::string output = vqfPathFor(source);
         EXPECT_EQ(driver.encodeFile(source, output), 0);
         EXPECT_EQ(driver.failureReason(), "");
+        EXPECT_EQ(driver.warning(), "");
+        ASSERT_TRUE(driver.takeOutput().commit());
         const Bytes file = readFile(output);
         const VqfFile vqf = parseVqf(file);
         EXPECT_EQ(vqf.id, "TWIN97012000");
@@ -264,7 +266,7 @@ TEST_F(EncoderDriverTest, UnsupportedWidthFailsBeforeTheOutputIsTouched) {
     writeFile(path("deep.vqf"), "older");
     EXPECT_EQ(driver.encodeFile(path("deep.wav"), path("deep.vqf")), 0);
     EXPECT_NE(driver.failureReason().find("24-bit"), std::string::npos);
-    EXPECT_FALSE(driver.outputTouched());
+    EXPECT_FALSE(driver.takeOutput().ok());
     EXPECT_EQ(readFile(path("deep.vqf")), test::bytesOf("older"));
 
     // A FIFO would block the reader forever; a folder is no file.
@@ -282,13 +284,14 @@ TEST_F(EncoderDriverTest, UnsupportedWidthFailsBeforeTheOutputIsTouched) {
     EXPECT_FALSE(fs::exists(path("junk.vqf")));
 }
 
-TEST_F(EncoderDriverTest, RateWithoutBitRateFailsNamingTheSwitchAndLeavesNoOutput) {
+TEST_F(EncoderDriverTest, RateWithoutBitRateFailsNamingTheSwitchAndNeverTouchesTheOutput) {
     test::writeWav(path("hz48.wav"), 48000, 2, 16, test::sine(48000, 2, 4800, 440.0));
     writeFile(path("hz48.vqf"), "older");
     EXPECT_EQ(driver.encodeFile(path("hz48.wav"), path("hz48.vqf")), 0);
     EXPECT_EQ(driver.failureReason(),
               "48000 Hz: only 8, 11.025, 16, 22.05 and 44.1 kHz convert; "
               "--convert-other-formats resamples it to 44100 Hz");
+    EXPECT_FALSE(driver.takeOutput().ok());
     EXPECT_EQ(readFile(path("hz48.vqf")), test::bytesOf("older"));
 }
 
@@ -307,6 +310,8 @@ TEST_F(EncoderDriverTest, CancelStopsAfterTheFrameInHandAndKeepsWhatWasWritten) 
     EXPECT_EQ(driver.encodeFile(path("long.wav"), path("long.vqf")), 1);
     EXPECT_EQ(driver.failureReason(), "");
     EXPECT_EQ(jobProgress().framesDone, 2);
+    EXPECT_FALSE(fs::exists(path("long.vqf")));
+    ASSERT_TRUE(driver.takeOutput().commit());
     const Bytes file = readFile(path("long.vqf"));
     const StreamShape shape = shapeOf(0, 32, 22);
     EXPECT_EQ(int64_t(file.size()),
@@ -321,6 +326,7 @@ TEST_F(EncoderDriverTest, Mp3SourceWithId3v2TagConverts) {
               0);
     EXPECT_EQ(driver.encodeFile(path("song.mp3"), path("song.vqf")), 0);
     EXPECT_EQ(driver.failureReason(), "");
+    ASSERT_TRUE(driver.takeOutput().commit());
     const VqfFile vqf = parseVqf(readFile(path("song.vqf")));
     EXPECT_EQ(vqf.comm(0), 0);
     EXPECT_EQ(vqf.comm(1), 32);
@@ -339,6 +345,7 @@ TEST_F(EncoderDriverTest, VqfContentIsDecodedAndEncodedAgain) {
     fs::copy_file(path("first.vqf"), path("again.wav"));
     EXPECT_EQ(driver.encodeFile(path("again.wav"), path("again.vqf")), 0);
     EXPECT_EQ(driver.failureReason(), "");
+    ASSERT_TRUE(driver.takeOutput().commit());
     const VqfFile vqf = parseVqf(readFile(path("again.vqf")));
     EXPECT_EQ(vqf.comm(0), 1);
     EXPECT_EQ(vqf.comm(1), 20);
@@ -466,6 +473,8 @@ TEST_F(EncoderDriverTest, OtherLayoutsRatesAndContainersConvertWithTheSwitch) {
         driver.setConvertOtherFormats(row.needsSwitch);
         EXPECT_EQ(driver.encodeFile(source, output), 0);
         EXPECT_EQ(driver.failureReason(), "");
+        EXPECT_EQ(driver.warning(), "");
+        ASSERT_TRUE(driver.takeOutput().commit());
         const VqfFile vqf = parseVqf(readFile(output));
         const int32_t kHz = int32_t(row.encodedRate / 1000);
         EXPECT_EQ(vqf.comm(0), row.channels - 1);
@@ -498,6 +507,7 @@ TEST_F(EncoderDriverTest, MoreThanTwoChannelsOrNoAudioFailsNamingTheFileAndLeave
         SCOPED_TRACE(file);
         EXPECT_EQ(driver.encodeFile(path(file), vqfPathFor(path(file))), 0);
         EXPECT_EQ(driver.failureReason(), reason);
+        EXPECT_FALSE(driver.takeOutput().ok());
         EXPECT_FALSE(fs::exists(vqfPathFor(path(file))));
     }
 }

@@ -83,6 +83,7 @@ TEST(ResampledRoundTrip, FortyEightKilohertzComesBackWithoutShiftAndAsGoodAsFort
         const std::string source = at(name) + std::string(".wav");
         ASSERT_EQ(driver.encodeFile(source, vqfPathFor(source)), 0);
         ASSERT_EQ(driver.failureReason(), "");
+        ASSERT_TRUE(driver.takeOutput().commit());
         ASSERT_TRUE(
             decodeVqfToWav(vqfPathFor(source), at(name) + std::string(".out.wav"), true).ok());
     }
