@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <mutex>
 
 namespace tembrel::tvq {
@@ -101,14 +102,28 @@ std::vector<double> risingSlope(int length) {
     return rise;
 }
 
+// Slopes by length, made once per process and shared by every encoder and decoder (the
+// Bessel series is the costly part of a window). Nodes are never erased, so the references
+// stay valid; there are only a few lengths.
+const std::vector<double>& sharedSlope(int length) {
+    static std::mutex lock;
+    static std::map<int, std::vector<double>> slopes;
+    std::lock_guard<std::mutex> guard(lock);
+    auto [at, added] = slopes.try_emplace(length);
+    if (added) {
+        at->second = risingSlope(length);
+    }
+    return at->second;
+}
+
 }  // namespace
 
 void makeWindow(int size, int leftOverlap, int rightOverlap, std::vector<float>& w) {
     w.assign(2 * size, 0.0f);
     const int leftStart = size / 2 - leftOverlap / 2;
     const int rightStart = 3 * size / 2 - rightOverlap / 2;
-    const std::vector<double> rise = risingSlope(leftOverlap);
-    const std::vector<double> fall = risingSlope(rightOverlap);
+    const std::vector<double>& rise = sharedSlope(leftOverlap);
+    const std::vector<double>& fall = sharedSlope(rightOverlap);
     for (int n = leftStart; n < rightStart + rightOverlap; ++n) {
         double v = 1.0;
         if (n < leftStart + leftOverlap) {

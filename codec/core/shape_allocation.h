@@ -29,6 +29,7 @@ class ShapeAllocator {
     // Per importance value: the coefficients of at least that importance, and their sum.
     std::vector<int64_t> countFrom_, sumFrom_;
     std::vector<uint8_t> coded_;
+    std::vector<int> codedList_;  // positions of the coded coefficients, in order
     std::vector<float> power_, bandPower_;
 };
 

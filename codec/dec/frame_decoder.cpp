@@ -13,6 +13,15 @@ namespace {
 // or arbitrary frames reach it, and they must still give bounded samples.
 constexpr float kOutputLimit = 1048576.0f;
 
+// Uniform noise of unit power from a fixed-seed generator (same output on every run): the
+// generator's next state, and the sample of a state.
+inline uint32_t nextNoiseState(uint32_t state) {
+    return state * 1664525u + 1013904223u;
+}
+inline float noiseOf(uint32_t state) {
+    return (static_cast<int32_t>(state) * (1.0f / 2147483648.0f)) * 1.7320508f;
+}
+
 }  // namespace
 
 FrameDecoder::FrameDecoder(const StreamConfig& config)
@@ -24,12 +33,6 @@ FrameDecoder::FrameDecoder(const StreamConfig& config)
         resetMemory(config_, memory_[ch]);
         overlap_[ch].assign(2 * config_.frameSize, 0.0f);
     }
-}
-
-// Uniform noise of unit power from a fixed-seed generator (same output on every run).
-float FrameDecoder::noiseSample() {
-    noiseState_ = noiseState_ * 1664525u + 1013904223u;
-    return (static_cast<int32_t>(noiseState_) * (1.0f / 2147483648.0f)) * 1.7320508f;
 }
 
 void FrameDecoder::decode(const FrameIndex& index, float* samples) {
@@ -53,18 +56,23 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     decodeShapes(config_, blockType, layout_, index.shapeIndex, shapes_);
     // What no vector codes lies far below the estimated mask: noise at half the scale keeps
     // the spectrum free of holes there.
+    // The generator advances only where it fills, chosen without branches (which
+    // coefficients those are is a coin toss to the branch predictor); kept in a register.
+    uint32_t noise = noiseState_;
     const std::vector<uint8_t>& coded = allocator_.coded();
     for (size_t pos = 0; pos < shapes_.size(); ++pos) {
-        if (!coded[pos]) {
-            shapes_[pos] = kUncodedFill * noiseSample();
-        }
+        const bool uncoded = !coded[pos];
+        const uint32_t next = nextNoiseState(noise);
+        noise = uncoded ? next : noise;
+        shapes_[pos] = uncoded ? kUncodedFill * noiseOf(next) : shapes_[pos];
     }
     addPitchComponent(config_, blockType, index, shapes_);
     if (const float fill = holeFillLevel(config_); fill > 0.0f) {
         for (float& v : shapes_) {
-            if (std::fabs(v) < kHoleThreshold) {
-                v += fill * noiseSample();
-            }
+            const bool hole = std::fabs(v) < kHoleThreshold;
+            const uint32_t next = nextNoiseState(noise);
+            noise = hole ? next : noise;
+            v = hole ? v + fill * noiseOf(next) : v;
         }
     }
     for (int ch = 0; ch < config_.channels; ++ch) {
@@ -88,11 +96,13 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
                 const float bandLevel =
                     b.noiseBands > 0 ? model.noise[j * b.noiseBands + band] : defaultLevel;
                 for (int k = b.noiseEdges[band]; k < b.noiseEdges[band + 1]; ++k) {
-                    sub[k] = noiseSample() * level * bandLevel * model.lpcEnv[k];
+                    noise = nextNoiseState(noise);
+                    sub[k] = noiseOf(noise) * level * bandLevel * model.lpcEnv[k];
                 }
             }
         }
     }
+    noiseState_ = noise;
     if (midSide && config_.channels == 2) {
         for (size_t i = 0; i < coefs_[0].size(); ++i) {
             const float mid = coefs_[0][i];

@@ -23,8 +23,6 @@ class FrameDecoder {
     void decode(const FrameIndex& index, float* samples);
 
   private:
-    float noiseSample();
-
     StreamConfig config_;
     std::array<std::unique_ptr<Mdct>, kBlockTypes> mdct_;
     WindowCache windows_;
