@@ -58,6 +58,14 @@ ConversionPlan planConversion(const WAVEFORMATEX& format, bool decodesToFloat) {
                       (layout.encoding == SampleEncoding::Signed16 && layout.bitsPerSample == 16));
     plan.widen = plan.asFloats && !(decodesToFloat && layout.isFloat());
     plan.resample = !hasVqfBitRate(layout.rate);
+    // The new paths step through the samples by their width; a block of another size
+    // would be read as noise.
+    if ((plan.asFloats || plan.resample) && format.nBlockAlign != layout.stride()) {
+        plan.refusal = "blocks of " + std::to_string(format.nBlockAlign) + " bytes do not hold " +
+                       std::to_string(layout.channels) + " samples of " +
+                       std::to_string(layout.bitsPerSample) + " bits";
+        return plan;
+    }
     plan.encodedRate = plan.resample ? nearestVqfRate(layout.rate) : layout.rate;
     return plan;
 }

@@ -62,6 +62,7 @@ bool SoundFileSource::open(const char* path) {
     format_.nAvgBytesPerSec = format_.nSamplesPerSec * format_.nBlockAlign;
     format_.wBitsPerSample = uint16_t(bytesPerSample * 8);
     length_ = int32_t(uint64_t(frames) * blockAlign);
+    lengthStated_ = opened->isFlac() && info.frames != SF_COUNT_MAX;
     file_ = std::move(opened->file);
     return true;
 }
@@ -138,8 +139,15 @@ bool SoundFileSource::skip(uint32_t milliseconds, uint32_t& byteCounter) {
     return true;
 }
 
+std::optional<AudioSource::AnnouncedLength> SoundFileSource::announcedLength() {
+    if (!lengthStated_)
+        return std::nullopt;
+    return AnnouncedLength{uint64_t(length_), format_.nBlockAlign};
+}
+
 bool SoundFileSource::close() {
     file_.reset();
+    lengthStated_ = false;
     pending_ = 0;
     pcm_.clear();
     ints_.clear();

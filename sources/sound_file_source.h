@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ class SoundFileSource final : public AudioSource {
     bool close() override;
     bool decodesToFloat() const override { return floats_; }
     std::string_view refusal() const override { return refusal_; }
+    // A FLAC file's stream header states its length; an Ogg file's is taken from its
+    // last page, so whatever of it is there is the whole.
+    std::optional<AnnouncedLength> announcedLength() override;
 
     // Sample frames decoded per step.
     static constexpr uint32_t kStepFrames = 4096;
@@ -47,6 +51,7 @@ class SoundFileSource final : public AudioSource {
     WAVEFORMATEX format_{};
     int32_t length_ = 0;
     bool floats_ = false;
+    bool lengthStated_ = false;  // a FLAC stream header's length, not counted by decoding
     std::string refusal_;
     std::vector<uint8_t> pcm_;   // one decoded step, as handed out
     std::size_t pending_ = 0;    // bytes at the end of pcm_ not yet handed out

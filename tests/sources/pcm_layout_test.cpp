@@ -175,6 +175,14 @@ TEST(ConversionPlan, RatesWithoutABitRateAndOtherWidthsNeedTheSwitch) {
         EXPECT_EQ(plan.widen, row.widen);
         EXPECT_EQ(plan.needsSwitch(), row.resample || row.widen);
     }
+    // Blocks that do not fit the width: 24 bits in 4-byte blocks, 16 at 48 kHz in 6.
+    for (WAVEFORMATEX odd : {WAVEFORMATEX{1, 2, 44100, 352800, 8, 24, 0},
+                             WAVEFORMATEX{1, 2, 48000, 288000, 6, 16, 0}}) {
+        EXPECT_EQ(planConversion(odd, false).refusal,
+                  "blocks of " + std::to_string(odd.nBlockAlign) +
+                      " bytes do not hold 2 samples of " + std::to_string(odd.wBitsPerSample) +
+                      " bits");
+    }
     WAVEFORMATEX format{1, 2, 48000, 192000, 4, 16, 0};
     EXPECT_EQ(needsSwitchReason(planConversion(format, false)),
               "48000 Hz: only 8, 11.025, 16, 22.05 and 44.1 kHz convert; "

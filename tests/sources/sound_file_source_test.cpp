@@ -68,6 +68,12 @@ TEST(SoundFileSource, FlacGivesItsOwnWidthAndOggTheDecodersFloats) {
         EXPECT_EQ(selector.length, int32_t(row.frames * f.nBlockAlign));
         const Bytes pcm = readAll(selector);
         EXPECT_EQ(pcm.size(), std::size_t(selector.length));
+        // FLAC states its length in its stream header; an Ogg file's is its last page's.
+        const auto announced = selector.source->announcedLength();
+        EXPECT_EQ(announced.has_value(), row.tag == 1);
+        if (announced) {
+            EXPECT_EQ(announced->bytes, pcm.size());
+        }
         // FLAC is lossless: the very bytes of the WAV file's data, whatever the width.
         if (row.tag == 1) {
             const Bytes source = readFile(wav);
@@ -101,6 +107,24 @@ TEST(SoundFileSource, OtherContainersAreNotItsOwnAndAnEmptyFlacSaysSo) {
               "not a WAV, MP3, RMP, FLAC, Ogg or VQF file that can be read");
     EXPECT_FALSE(selector.open(dir.file("none.flac").c_str(), false));
     EXPECT_EQ(selector.whyNotOpened(), "holds no audio frames");
+}
+
+TEST(SoundFileSource, FlacCutShortDeliversLessThanItAnnounces) {
+    ASSERT_TRUE(test::haveTool("flac"));
+    TempDir dir;
+    const std::string flac = dir.file("cut.flac");
+    ASSERT_EQ(test::run("sox -n -r 44100 -c 2 -b 16 " + dir.file("n.wav") +
+                        " synth 1 whitenoise gain -3 2>/dev/null && flac -s -o " + flac + " " +
+                        dir.file("n.wav") + " && truncate -s 60000 " + flac),
+              0);
+    SourceSelector selector;
+    ASSERT_TRUE(selector.open(flac.c_str(), false));
+    const std::size_t delivered = readAll(selector).size();
+    const auto announced = selector.source->announcedLength();
+    ASSERT_TRUE(announced.has_value());
+    EXPECT_EQ(announced->bytes, 44100u * 4);
+    EXPECT_GT(delivered, 0u);
+    EXPECT_LT(delivered + announced->tolerance, announced->bytes);
 }
 
 }  // namespace
