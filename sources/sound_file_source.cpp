@@ -129,11 +129,15 @@ bool SoundFileSource::skip(uint32_t milliseconds, uint32_t& byteCounter) {
         pending_ -= fromPending;
         const sf_count_t before = sf_seek(file_.get(), 0, SEEK_CUR);
         const sf_count_t frames = (amount - fromPending) / format_.nBlockAlign;
-        const sf_count_t after = before < 0 ? before : sf_seek(file_.get(), frames, SEEK_CUR);
-        // A seek past the end stops at the end.
-        const sf_count_t passed =
-            after >= 0 ? after - before
-                       : std::max<sf_count_t>(0, sf_seek(file_.get(), 0, SEEK_END) - before);
+        sf_count_t passed = 0;
+        // A stream that cannot tell where it stands passes nothing; a seek past the end
+        // stops at the end (which a damaged stream may not know either).
+        if (before >= 0) {
+            const sf_count_t after = sf_seek(file_.get(), frames, SEEK_CUR);
+            const sf_count_t end = after >= 0 ? after : sf_seek(file_.get(), 0, SEEK_END);
+            if (end > before)
+                passed = std::min(end - before, frames);
+        }
         byteCounter += fromPending + uint32_t(passed) * format_.nBlockAlign;
     }
     return true;
