@@ -75,6 +75,9 @@ void applyVorbisComments(SongTags& tags, std::span<const VorbisText> texts) {
             text::utf8ToCp932(text.field == VorbisField::Date ? yearOf(utf8) : utf8, &lossy);
         storeCp932Field(field, cp932);
         tags.setLossy(field.data(), lossy);
+        // A genre named like a table entry gets its index, as an ID3v2 genre does.
+        if (text.field == VorbisField::Genre)
+            tags.genreIndex = resolveGenre(cp932).index;
     }
 }
 

@@ -39,18 +39,22 @@ TEST(VorbisComments, TextsGoIntoTheRecordAsCp932AndMarkWhatWasReplaced) {
     EXPECT_EQ(std::string(tags->comment), "a");
     EXPECT_EQ(tags->track, 3);
     EXPECT_EQ(std::string(tags->genre), "Rock");
+    EXPECT_EQ(tags->genreIndex, 17);
     EXPECT_EQ(field(tags->copyright), "(C) 山田");
 
     // A later text of a field wins, and takes its lossy mark with it; a date that does
-    // not begin with a year stays as it is; a track that is no number changes nothing.
+    // not begin with a year stays as it is; a track that is no number changes nothing; a
+    // genre of no table entry has no index.
     const VorbisText later[] = {{VorbisField::Artist, "歌手"},
                                 {VorbisField::Date, "Spring 2003"},
-                                {VorbisField::TrackNumber, "n/a"}};
+                                {VorbisField::TrackNumber, "n/a"},
+                                {VorbisField::Genre, "Chiptune"}};
     applyVorbisComments(*tags, later);
     EXPECT_EQ(field(tags->artist), "歌手");
     EXPECT_FALSE(tags->isLossy(tags->artist));
     EXPECT_EQ(std::string(tags->year), "Spring 2003");
     EXPECT_EQ(tags->track, 3);
+    EXPECT_EQ(tags->genreIndex, kNoGenre);
 }
 
 TEST(VorbisComments, ReadFromFlacOggAndOpusFilesOnly) {
