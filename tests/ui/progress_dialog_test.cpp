@@ -68,9 +68,11 @@ class ProgressDialogTest : public QObject {
         dialog.initDialog();
         QCOMPARE(dialog.windowTitle(), title);
         // WAV, MP3 and RMP ticked; FLAC and Ogg searched only when asked.
-        for (const auto& [id, text, ticked] :
-             {std::tuple{"1032", "WAV", true}, {"1033", "MP3", true}, {"1038", "RMP", true},
-              {"1040", "FLAC", false}, {"1041", "Ogg", false}}) {
+        for (const auto& [id, text, ticked] : {std::tuple{"1032", "WAV", true},
+                                               {"1033", "MP3", true},
+                                               {"1038", "RMP", true},
+                                               {"1040", "FLAC", false},
+                                               {"1041", "Ogg", false}}) {
             QCOMPARE(control<QCheckBox>(&dialog, id)->text(), QString::fromUtf8(text));
             QCOMPARE(control<QCheckBox>(&dialog, id)->isChecked(), ticked);
             QCOMPARE(control<QCheckBox>(&dialog, id)->isEnabled(), typesEnabled);
