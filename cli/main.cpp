@@ -25,6 +25,7 @@
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 #include "driver/encode_worker.h"
+#include "sources/conversion_plan.h"
 #include "twinvq/encoder_driver.h"
 
 namespace tembrel::cli {
@@ -80,6 +81,9 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
                      "Files converted at the same time (default: the cores this process may use)")
         ->type_name("N")
         ->check(CLI::Range(1, 256).description(""));
+    encode->add_flag(kConvertOtherFormatsOption, s.convertOtherFormats,
+                     "Resample other sampling rates (48 kHz and more) to the nearest one VQF "
+                     "takes, and take 24-bit, 32-bit and float samples");
     addTypesOption(*encode, *sharedTypes);
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
 
@@ -96,7 +100,7 @@ constexpr Subcommand kSubcommands[] = {
     {"info", "Show what each file opens as, and its tags.", setUpInfo},
     {"decode", "Decode VQF files into WAV files.", setUpDecode},
     {"encode", "Convert files and folders into VQF files.", setUpEncode},
-    {"rename", "Rename WAV, MP3 and RMP files after their tags.", setUpRename},
+    {"rename", "Rename WAV, MP3, RMP, FLAC and Ogg files after their tags.", setUpRename},
     {"tag", "Show the texts of VQF files, or change those given as options.", setUpTag},
 };
 
@@ -118,7 +122,7 @@ int run(int argc, char** argv) {
     if (shortForm)
         args.insert(args.begin(), "encode");
 
-    CLI::App app{"Converts WAV, MP3, RMP and VQF files into VQF files.", "tembrel-cli"};
+    CLI::App app{"Converts WAV, MP3, RMP, FLAC, Ogg and VQF files into VQF files.", "tembrel-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("tembrel-cli ") + TEMBREL_VERSION);
     app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");

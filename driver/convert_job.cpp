@@ -17,10 +17,18 @@
 
 namespace tembrel {
 
-const SourceType kSourceTypes[3] = {
-    {kTypeWav, "wav", "*.wav"},
-    {kTypeMp3, "mp3", "*.mp3"},
-    {kTypeRmp, "rmp", "*.rmp"},
+namespace {
+constexpr std::string_view kWavPatterns[] = {"*.wav"};
+constexpr std::string_view kMp3Patterns[] = {"*.mp3"};
+constexpr std::string_view kRmpPatterns[] = {"*.rmp"};
+constexpr std::string_view kFlacPatterns[] = {"*.flac"};
+constexpr std::string_view kOggPatterns[] = {"*.ogg", "*.opus"};
+}  // namespace
+
+const SourceType kSourceTypes[5] = {
+    {kTypeWav, "wav", "WAV", kWavPatterns}, {kTypeMp3, "mp3", "MP3", kMp3Patterns},
+    {kTypeRmp, "rmp", "RMP", kRmpPatterns}, {kTypeFlac, "flac", "FLAC", kFlacPatterns},
+    {kTypeOgg, "ogg", "Ogg", kOggPatterns},
 };
 
 namespace {
@@ -108,9 +116,11 @@ void ConvertJob::runFiles() {
         const ConvertSettings& settings = convertSettings();
         bitRates_ = settings.bitRates;
         nameFromFileName_ = settings.noSongTitle;
+        convertOtherFormats_ = settings.convertOtherFormats;
         if (encoder != nullptr) {
             encoder->copyBitRates(settings.bitRates);
             encoder->setNameFromFileName(settings.noSongTitle);
+            encoder->setConvertOtherFormats(settings.convertOtherFormats);
         }
     }
     if (kind == PathKind::File) {

@@ -155,6 +155,7 @@ bool convert(const worker::EncodeRequest& request, FileEncoder& encoder, Channel
     }
     encoder.copyBitRates(request.bitRates);
     encoder.setNameFromFileName(request.nameFromFileName);
+    encoder.setConvertOtherFormats(request.convertOtherFormats);
     encoder.setOutputObserver([&](const std::string& temporaryPath) {
         channel.send(worker::TemporaryFile{temporaryPath});
         if (killRequestedFor(request.source))
@@ -200,8 +201,8 @@ std::vector<std::string> encodeWorkerArguments() {
 
 int runEncodeWorker(int argc, char** argv, FileEncoder& encoder) {
     if (argc != 4 || std::string_view(argv[2]) != std::to_string(worker::kProtocolVersion)) {
-        std::fprintf(stderr, "%s: %s is for the program's own use\n",
-                     program_invocation_short_name, argv[1]);
+        std::fprintf(stderr, "%s: %s is for the program's own use\n", program_invocation_short_name,
+                     argv[1]);
         return kWrongCall;
     }
     // The job's death cancels the file in hand, which removes its temporary output.

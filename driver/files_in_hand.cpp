@@ -104,8 +104,8 @@ ConvertJob::Handed ConvertJob::handToWorker(uint64_t ticket, const SourceState& 
         return Handed::NoWorker;
     addNamesOf(inputPath, file.names);
     addNamesOf(outputPath, file.names);
-    const worker::EncodeRequest request{folder, inputPath, outputPath, bitRates_,
-                                        nameFromFileName_};
+    const worker::EncodeRequest request{folder,    inputPath,         outputPath,
+                                        bitRates_, nameFromFileName_, convertOtherFormats_};
     for (;;) {
         // A file not yet begun is no longer handed out once the job is cancelled.
         if (jobProgress().cancelRequested)

@@ -92,6 +92,7 @@ void writeFields(Writer& w, const EncodeRequest& m) {
     for (const int32_t rate : m.bitRates)
         w.i32(rate);
     w.flag(m.nameFromFileName);
+    w.flag(m.convertOtherFormats);
 }
 void writeFields(Writer& w, const TemporaryFile& m) {
     w.text(m.path);
@@ -116,6 +117,7 @@ void readFields(Reader& r, EncodeRequest& m) {
     for (int32_t& rate : m.bitRates)
         rate = r.i32();
     m.nameFromFileName = r.flag();
+    m.convertOtherFormats = r.flag();
 }
 void readFields(Reader& r, TemporaryFile& m) {
     m.path = r.text();

@@ -40,6 +40,7 @@ struct EncodeRequest {
     std::string output;
     std::array<int32_t, 6> bitRates{};
     bool nameFromFileName = false;
+    bool convertOtherFormats = false;
     bool operator==(const EncodeRequest&) const = default;
 };
 

@@ -35,6 +35,7 @@ constexpr OptionRow kOptionRows[] = {
     {"1017", "サブフォルダは免除", &ConvertSettings::skipSubfolders},
     {"1019", "属性を継承しない", &ConvertSettings::noAttributeInherit},
     {"1022", "終了の合図を鳴らさない", &ConvertSettings::noCompletionSound},
+    {"1024", "他の周波数・Bit数も変換する", &ConvertSettings::convertOtherFormats},
 };
 
 }  // namespace
@@ -84,7 +85,7 @@ CSettingsDialog::CSettingsDialog(QWidget* parent) : QDialog(parent) {
     }
     // How many files a job converts at the same time.
     simultaneous_ = new QComboBox;
-    simultaneous_->setObjectName(QStringLiteral("1024"));
+    simultaneous_->setObjectName(QStringLiteral("1025"));
     connect(simultaneous_, &QComboBox::activated, this, [this] { apply_->setEnabled(true); });
     auto* simultaneousRow = new QHBoxLayout;
     simultaneousRow->addWidget(new QLabel(QStringLiteral("同時変換数")));

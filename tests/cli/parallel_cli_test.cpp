@@ -206,6 +206,19 @@ TEST_F(ParallelCliTest, FourAtOnceGiveWhatOneAtATimeGives) {
     EXPECT_EQ(readFile(at("four/c.vqf")), outputs.at("c.vqf"));
 }
 
+TEST_F(ParallelCliTest, WorkersAreToldEverySettingThatShapesTheOutput) {
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        wav(std::string("one/") + name, 48000, 2, 0.6);
+    fs::copy(at("one"), at("two"), fs::copy_options::recursive);
+    const std::string settings = "encode --convert-other-formats --name-from-file --stereo-44k 80 ";
+    const CommandResult serial = cli(settings + "-j 1 one");
+    const CommandResult parallel = cli(settings + "-j 2 two");
+    EXPECT_EQ(serial.status, 0) << serial.out;
+    EXPECT_EQ(parallel.status, 0) << parallel.out;
+    EXPECT_EQ(filesUnder(at("two"), ".vqf"), filesUnder(at("one"), ".vqf"));
+    EXPECT_EQ(filesUnder(at("one"), ".vqf").size(), 3u);
+}
+
 TEST_F(ParallelCliTest, OneOutputNameFromTwoSourcesIsStillRefusedAcrossWorkers) {
     wav("x/a.wav", 22050, 2, 1.0);
     wav("x/a2.wav", 22050, 2, 1.0);

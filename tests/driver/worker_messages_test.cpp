@@ -9,7 +9,7 @@ namespace {
 
 const Message kEveryKind[] = {
     Ready{},
-    EncodeRequest{"/music/アルバム", "a b.wav", "a b.vqf", {8, 24, 40, 16, 48, 80}, true},
+    EncodeRequest{"/music/アルバム", "a b.wav", "a b.vqf", {8, 24, 40, 16, 48, 80}, true, true},
     TemporaryFile{"/music/.tembrel-abc.tmp"},
     Progress{17, -3},
     Result{Result::End::Cancelled, "", "cut short: 1.000 s of 2.000 s", "x/.t.tmp", 0640},

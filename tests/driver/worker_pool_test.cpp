@@ -32,9 +32,9 @@ const Misbehaviour kMisbehaviours[] = {
      "the process converting it exited with status 7"},
     {"garbles its messages", "printf 'hello' >&3; sleep 5", How::Lost,
      "the process converting it sent a message that cannot be read"},
-    // A request, which only a job sends: three empty texts, six rates and a flag, all 0.
+    // A request, which only a job sends: three empty texts, six rates and two flags, all 0.
     {"speaks out of turn",
-     R"(printf 'TW\001\002\045\000\000\000' >&3; head -c 37 /dev/zero >&3; sleep 5)", How::Lost,
+     R"(printf 'TW\001\002\046\000\000\000' >&3; head -c 38 /dev/zero >&3; sleep 5)", How::Lost,
      "the process converting it sent a message out of turn"},
 };
 
