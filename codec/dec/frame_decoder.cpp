@@ -1,6 +1,7 @@
 #include "codec/dec/frame_decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "codec/core/pitch_model.h"
@@ -68,11 +69,14 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     }
     addPitchComponent(config_, blockType, index, shapes_);
     if (const float fill = holeFillLevel(config_); fill > 0.0f) {
+        // Selected by bit masks: GCC turned the conditional expressions into a branch.
+        const auto fillBits = std::bit_cast<uint32_t>(fill);
         for (float& v : shapes_) {
-            const bool hole = std::fabs(v) < kHoleThreshold;
+            const uint32_t hole = 0u - static_cast<uint32_t>(std::fabs(v) < kHoleThreshold);
             const uint32_t next = nextNoiseState(noise);
-            noise = hole ? next : noise;
-            v = hole ? v + fill * noiseOf(next) : v;
+            noise = (next & hole) | (noise & ~hole);
+            // (A coefficient that is no hole gains exactly +0.)
+            v += std::bit_cast<float>(fillBits & hole) * noiseOf(next);
         }
     }
     for (int ch = 0; ch < config_.channels; ++ch) {
