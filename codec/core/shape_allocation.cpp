@@ -57,7 +57,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
                 continue;  // a muted sub-block
             }
             for (int band = 0; band < bands; ++band) {
-                const float s = level * dbToAmplitude(model.bandDb[j * bands + band]);
+                const float s = level * model.bandAmp[j * bands + band];
                 float sum = 0.0f;
                 for (int k = b.bandEdges[band]; k < b.bandEdges[band + 1]; ++k) {
                     const float a = s * model.lpcEnv[k];

@@ -94,7 +94,7 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
             // Blocks without noise levels fill at a fixed level, never above what the top
             // envelope band says the spectrum has (a bright burst above a dull sound otherwise).
             const float level = model.gain * model.subGain[j];
-            const float topBand = dbToAmplitude(model.bandDb[(j + 1) * b.envBands - 1]);
+            const float topBand = model.bandAmp[(j + 1) * b.envBands - 1];
             const float defaultLevel = dbToAmplitude(kNoiseDefaultDb) * std::min(1.0f, topBand);
             for (int band = 0; band + 1 < static_cast<int>(b.noiseEdges.size()); ++band) {
                 const float bandLevel =
