@@ -97,8 +97,8 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     sumFrom_.assign(values + 1, 0);
     oddCount_.assign(values + 2, 0);
     {
-        int64_t* even = countFrom_.data();
-        int64_t* odd = oddCount_.data();
+        int32_t* even = countFrom_.data();
+        int32_t* odd = oddCount_.data();
         const int32_t* key = key_.data();
         const int32_t muted = kMuted - lowest;
         int pos = 0;
@@ -113,7 +113,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
         }
     }
     for (int i = values - 1; i >= 0; --i) {
-        const int64_t count = countFrom_[i] + oddCount_[i];
+        const int32_t count = countFrom_[i] + oddCount_[i];
         sumFrom_[i] = sumFrom_[i + 1] + count * (i + lowest);
         countFrom_[i] = count + countFrom_[i + 1];
     }
@@ -129,7 +129,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
         // Shares: 0 up to key `low`, most from key `high`, key * slope + level between.
         const int low = from(floorDiv(-level, slope) + 1);
         const int high = std::max(low, from(-floorDiv(level - most, slope)));
-        return most * countFrom_[high] + slope * (sumFrom_[low] - sumFrom_[high]) +
+        return most * countFrom_[high] + slope * int64_t{sumFrom_[low] - sumFrom_[high]} +
                level * (countFrom_[low] - countFrom_[high]);
     };
     int64_t low = -int64_t{kKeyMax} * slope - most, high = -int64_t{kKeyMin} * slope + most;
