@@ -235,6 +235,7 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
     // Bark-band corrections, each sub-block coded either on its own or predicted from the
     // previous one, whichever comes closer.
     model.bandDb.assign(b.subBlocks * b.envBands, 0.0f);
+    const float floor = config_.envMinDb;
     std::vector<float>& wanted = wanted_;
     wanted.resize(b.envBands);
     for (int j = 0; j < b.subBlocks; ++j) {
@@ -251,7 +252,8 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
                 const float prediction =
                     mode ? envPrediction(memory, blockType, model.bandDb, j, band, b.envBands)
                          : 0.0f;
-                const float q = envDbOf(envIndex(wanted[band], prediction), prediction);
+                const float q =
+                    envDbOf(envIndex(wanted[band], prediction, floor), prediction, floor);
                 bestError[mode] += (q - wanted[band]) * (q - wanted[band]);
             }
         }
@@ -260,9 +262,9 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
         for (int band = 0; band < b.envBands; ++band) {
             const float prediction =
                 mode ? envPrediction(memory, blockType, model.bandDb, j, band, b.envBands) : 0.0f;
-            env[band] = envIndex(wanted[band], prediction);
+            env[band] = envIndex(wanted[band], prediction, floor);
             model.bandDb[j * b.envBands + band] =
-                std::clamp(envDbOf(env[band], prediction), 2.0f * kEnvMinDb, -2.0f * kEnvMinDb);
+                std::clamp(envDbOf(env[band], prediction, floor), 2.0f * floor, -2.0f * floor);
         }
         // Noise levels above the coded range, set a little below the measured level: random
         // noise in place of the real content differs least from it at about -2 dB.
