@@ -22,6 +22,9 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(QStringLiteral("Tembrel Version ") +
                                QStringLiteral(TEMBREL_VERSION_MAJOR_MINOR));
     version->setObjectName(QStringLiteral("version"));
+    QFont bold = version->font();
+    bold.setBold(true);
+    version->setFont(bold);
     auto* text = new QLabel(QStringLiteral(
         "【認識可能mp3タグ】\nID3v1.1, ID3v2.4.0, RIFF＜バグがあるかも\n【変換可能フォーマット】\n"
         "8,11,16,22,44kHzかつ8,16Bitのみ\n\nコマンドライン，ドラッグ＆ドロップに対応してます\n"

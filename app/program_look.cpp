@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace tembrel {
 
@@ -16,6 +18,13 @@ void applyProgramLook(QApplication& app) {
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Noto Sans CJK JP"), font.family()});
     app.setFont(font);
+    // The program speaks Japanese whatever the locale, so Qt's own texts (the file
+    // chooser, a message box's details button, an edit's context menu) do too. Without
+    // Qt's translations installed they stay English.
+    auto* qtTexts = new QTranslator(&app);
+    if (qtTexts->load(QStringLiteral("qtbase_ja"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTexts);
 }
 
 }  // namespace tembrel

@@ -13,7 +13,7 @@ QIcon programIcon();
 
 // Sets the program icon as every window's icon, tells the desktop which entry is the
 // program's, and asks for "Noto Sans CJK JP" first, so that Han characters take their
-// Japanese forms rather than Chinese ones.
+// Japanese forms rather than Chinese ones; Qt's own texts in Japanese.
 void applyProgramLook(QApplication& app);
 
 }  // namespace tembrel

@@ -10,8 +10,9 @@ packages=(
   # libraries
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libgl-dev
-  # Japanese glyphs for the windows; a comma locale for the windows' number formats
-  fonts-noto-cjk locales
+  # Japanese glyphs for the windows and Qt's own texts in Japanese; a comma locale for
+  # the windows' number formats
+  fonts-noto-cjk qt6-translations-l10n locales
   libmpg123-dev libfftw3-dev libcli11-dev libunistring-dev
   # tools the tests and benchmarks use to make and check fixtures
   lame sox opus-tools python3 python3-mutagen xvfb xauth

@@ -20,7 +20,9 @@
 #include "ui/key_filter.h"
 #include "ui/local_path.h"
 #include "ui/progress_text.h"
+#include "ui/rename_dialog.h"
 #include "ui/shutdown.h"
+#include "ui/tag_edit_dialog.h"
 #include "ui/ui_seams.h"
 
 namespace tembrel {
@@ -95,6 +97,11 @@ CProgressDialog::~CProgressDialog() {
 }
 
 int CProgressDialog::launch() {
+    if (opensTagEditor(job.kind, job.inputPath)) {
+        CTagEditDialog editor(job.inputPath, parentWidget());
+        editor.initDialog();
+        return ui::runDialog(editor);
+    }
     initDialog();
     return ui::runDialog(*this);
 }
@@ -111,16 +118,23 @@ void CProgressDialog::initDialog() {
     setWindowTitle((folder ? QStringLiteral("フォルダ") : QStringLiteral("ファイル(VQFに変換)")) +
                    QStringLiteral("変換モード"));
     shownPath_ = job.inputPath;
-    path_->setPlainText(ui::displayPath(shownPath_));
-    path_->selectAll();
-    path_->setAlignment(Qt::AlignCenter);
-    path_->moveCursor(QTextCursor::Start);
+    showPath(shownPath_);
     status_->setText(QStringLiteral("開始準備OK"));
     modes_->clear();
     modes_->addItem(QStringLiteral("VQFにエンコード"));
     modes_->addItem(QStringLiteral("ファイル名自動割付"));
     modes_->setCurrentIndex(0);
     start_->setFocus();
+}
+
+void CProgressDialog::showPath(const std::string& path) {
+    const QString shown = ui::displayPath(path);
+    if (path_->toPlainText() == shown)
+        return;
+    path_->setPlainText(shown);
+    path_->selectAll();
+    path_->setAlignment(Qt::AlignCenter);
+    path_->moveCursor(QTextCursor::Start);
 }
 
 void CProgressDialog::setTypeBit(int32_t bit, bool on) {
@@ -137,6 +151,15 @@ void CProgressDialog::OnStart() {
         started_ = true;
         start_->setEnabled(false);
         startThreads();
+    } else if (index == int(JobMode::AutoRename)) {
+        job.mode = JobMode::AutoRename;
+        // The log of the renaming lies in the folder, or beside the file, the job names.
+        CRenameDialog renamer(job.inputPath, job.kind == PathKind::Folder, this);
+        job.renameTarget = &renamer;
+        job.run();
+        job.renameTarget = nullptr;
+        ui::runDialog(renamer);
+        OnCancelJob();
     }
 }
 
@@ -206,14 +229,7 @@ void CProgressDialog::showProgress(const Snapshot& snapshot) {
     const ui::BarPosition position = ui::barPosition(snapshot.framesDone, snapshot.framesTotal);
     bar_->setRange(0, position.maximum);
     bar_->setValue(position.value);
-    const std::string& path = snapshot.currentFile.empty() ? shownPath_ : snapshot.currentFile;
-    const QString shown = ui::displayPath(path);
-    if (path_->toPlainText() != shown) {
-        path_->setPlainText(shown);
-        path_->selectAll();
-        path_->setAlignment(Qt::AlignCenter);
-        path_->moveCursor(QTextCursor::Start);
-    }
+    showPath(snapshot.currentFile.empty() ? shownPath_ : snapshot.currentFile);
     status_->setText(
         ui::encodingStatusText(ui::progressPercent(snapshot.framesDone, snapshot.framesTotal),
                                snapshot.succeeded, snapshot.failed));
@@ -250,13 +266,25 @@ void CProgressDialog::endOfJob(bool cancelled) {
 
 QString CProgressDialog::reportDetails() const {
     // One line per file that failed, then per file converted with a warning, with why.
+    // When there are both, each group comes under the line that counts it, so the user
+    // can tell which files have no output.
+    const bool both = !job.failures().empty() && !job.warnings().empty();
     QString details;
-    for (const auto* outcomes : {&job.failures(), &job.warnings()}) {
-        for (const FileOutcome& outcome : *outcomes) {
+    const auto group = [&](const std::vector<FileOutcome>& outcomes, const EndReport& heading) {
+        if (outcomes.empty())
+            return;
+        if (both)
+            details += QString::fromStdString(heading.message) + QLatin1Char('\n');
+        for (const FileOutcome& outcome : outcomes) {
             details += ui::displayPath(outcome.inputPath) + QStringLiteral(": ") +
                        QString::fromStdString(outcome.reason) + QLatin1Char('\n');
         }
-    }
+    };
+    group(job.failures(), endReport(int32_t(job.failures().size()), 0, false, false));
+    if (both)
+        details += QLatin1Char('\n');
+    group(job.warnings(), endReport(0, int32_t(job.warnings().size()), false, false));
+    details.chop(1);
     return details;
 }
 

@@ -64,6 +64,8 @@ class CProgressDialog : public QDialog {
     void progressMonitor();
     void conversionWorker();
     void showProgress(const Snapshot& snapshot);
+    // Centred, as the path edit shows it.
+    void showPath(const std::string& path);
     void workerFinished(bool cancelled);
     void endOfJob(bool cancelled);
     void joinThreads();

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -16,8 +17,11 @@
 #include "app/main_dialog.h"
 #include "app/program_look.h"
 #include "app/tembrel_app.h"
+#include "platform/text_encoding.h"
+#include "tagedit/header_texts.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/progress_dialog.h"
+#include "ui/tag_edit_dialog.h"
 
 using namespace tembrel;
 using ui::control;
@@ -89,6 +93,9 @@ class AppTest : public QObject {
         QVERIFY(!main.windowIcon().pixmap(32, 32).isNull());
         QVERIFY(main.acceptDrops());
         QCOMPARE(QFontInfo(main.font()).family(), QStringLiteral("Noto Sans CJK JP"));
+        // Qt's own texts (here a message box's details button) in Japanese too.
+        QCOMPARE(QCoreApplication::translate("QMessageBox", "Show Details..."),
+                 QStringLiteral("詳細を表示..."));
 
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
@@ -196,6 +203,34 @@ class AppTest : public QObject {
         QVERIFY(fs::exists(at("a.vqf")));
         QVERIFY(fs::exists(at("music/b.vqf")));
         QCOMPARE(seams.beeps, 2);
+    }
+
+    void aVqfPathOpensTheTagEditorWhoseSaveRewritesTheTitle() {
+        test::writeSong(at("song.wav"));
+        test::writeVqf(at("song.wav"), at("Song.VQF"));
+        test::RecordingSeams seams([](QDialog& dialog) {
+            if (auto* editor = qobject_cast<CTagEditDialog*>(&dialog)) {
+                auto* title = control<QLineEdit>(editor, "1026");
+                title->selectAll();
+                QInputMethodEvent typed;
+                typed.setCommitString(QStringLiteral("新しい曲名"));
+                QApplication::sendEvent(title, &typed);
+                control<QPushButton>(editor, "1")->click();
+            }
+            return dialog.result();
+        });
+        CTembrelApp app;
+        app.InitInstance({at("Song.VQF")});
+        QCOMPARE(seams.dialogs, (QStringList{qat("Song.VQF"), "Tembrel"}));
+        const tagedit::ReadResult read = tagedit::readHeaderTexts(at("Song.VQF"));
+        QVERIFY(read.ok());
+        QCOMPARE(read.texts->texts[*tagedit::textIndex("NAME")], text::utf8ToCp932("新しい曲名"));
+
+        // The file chooser's choice of a VQF file opens the editor too.
+        CMainDialog main(outputs_);
+        seams.fileToChoose = qat("Song.VQF");
+        control<QPushButton>(&main, "1000")->click();
+        QCOMPARE(seams.dialogs.last(), qat("Song.VQF"));
     }
 
     void oneRunRefusesASecondSourceOfTheSameOutput() {

@@ -135,9 +135,11 @@ class ProgressDialogTest : public QObject {
         QVERIFY(bar->maximum() > 2);
     }
 
-    void failingFileIsReportedWithItsReason() {
+    void failingFileIsReportedWithItsReasonApartFromWarnings() {
         test::writeSong(at("music/good.wav"));
         test::writeFile(at("music/bad.wav"), "not audio at all");
+        test::writeSong(at("music/short.wav"));
+        fs::resize_file(at("music/short.wav"), fs::file_size(at("music/short.wav")) / 2);
         // A Cancel after the job has ended must not hide its report.
         test::RecordingSeams seams([](QDialog& d) {
             QTimer::singleShot(0, &d, [&d] {
@@ -153,11 +155,35 @@ class ProgressDialogTest : public QObject {
         QCOMPARE(seams.beeps, 0);
         QCOMPARE(seams.messages.size(), std::size_t(1));
         QCOMPARE(seams.messages[0].text, QStringLiteral("1個変換できず"));
-        QVERIFY2(seams.messages[0].details.startsWith(QString::fromStdString(at("music/bad.wav")) +
-                                                      ": "),
-                 qPrintable(seams.messages[0].details));
+        // Which file failed, and which was converted with a warning, each with its reason.
+        const QStringList details = seams.messages[0].details.split(QLatin1Char('\n'));
+        QCOMPARE(details.size(), 5);
+        QCOMPARE(details[0], QStringLiteral("1個変換できず"));
+        QVERIFY2(details[1].startsWith(QString::fromStdString(at("music/bad.wav")) + ": "),
+                 qPrintable(details[1]));
+        QCOMPARE(details[3], QStringLiteral("1個は警告付きで変換"));
+        QVERIFY2(details[4].startsWith(QString::fromStdString(at("music/short.wav")) + ": "),
+                 qPrintable(details[4]));
         QVERIFY(fs::exists(at("music/good.vqf")));
         QVERIFY(!fs::exists(at("music/bad.vqf")));
+        QVERIFY(fs::exists(at("music/short.vqf")));
+    }
+
+    void aSourceCutShortIsReportedAsAWarningWithItsReason() {
+        test::writeSong(at("short.wav"));
+        fs::resize_file(at("short.wav"), fs::file_size(at("short.wav")) / 2);
+        test::RecordingSeams seams(test::runPressingEnter);
+        CProgressDialog dialog;
+        dialog.job.setUp(at("short.wav"));
+        dialog.launch();
+        QCOMPARE(seams.beeps, 0);
+        QCOMPARE(seams.messages.size(), std::size_t(1));
+        QCOMPARE(seams.messages[0].text, QStringLiteral("1個は警告付きで変換"));
+        const QString details = seams.messages[0].details;
+        QVERIFY2(details.startsWith(QString::fromStdString(at("short.wav")) + ": ") &&
+                     details.contains(QStringLiteral("cut short")),
+                 qPrintable(details));
+        QVERIFY(fs::exists(at("short.vqf")));
     }
 
     void cancelInTheMiddleLeavesNoOutputAndNoMessage() {

@@ -93,4 +93,10 @@ inline void writeSong(const std::string& path, double seconds = 0.5) {
     writeWav(path, 22050, 2, 16, sine(22050, 2, uint32_t(22050 * seconds), 440.0));
 }
 
+// A VQF file made by our encoder and put in place, as a finished job leaves it.
+inline void writeVqf(const std::string& source, const std::string& output) {
+    QCOMPARE(encoderDriver().encodeFile(source, output), 0);
+    QVERIFY(encoderDriver().takeOutput().commit());
+}
+
 }  // namespace tembrel::test
