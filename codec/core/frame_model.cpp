@@ -59,9 +59,8 @@ void decodeChannelModel(const StreamConfig& c, int blockType, const FrameIndex& 
                           : 0.0f;
             const int32_t code = index.envIndex[(channel * b.subBlocks + j) * b.envBands + band];
             // Clamped so that a run of predicted frames cannot drift without bound.
-            model.bandDb[j * b.envBands + band] =
-                std::clamp(envDbOf(code, prediction, c.envMinDb), 2.0f * c.envMinDb,
-                           -2.0f * c.envMinDb);
+            model.bandDb[j * b.envBands + band] = std::clamp(envDbOf(code, prediction, c.envMinDb),
+                                                             2.0f * c.envMinDb, -2.0f * c.envMinDb);
         }
     }
     if (withEnvelope) {
