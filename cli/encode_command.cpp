@@ -58,8 +58,12 @@ void addTypesOption(CLI::App& command, std::vector<std::string>& types) {
     for (const SourceType& type : kSourceTypes)
         names.emplace_back(type.name);
     command
-        .add_option("--types", types, "Source types a folder search takes (default wav,mp3,rmp)")
+        .add_option("--types", types,
+                    "Source types a folder search takes: wav, mp3, rmp, flac, ogg (.ogg and "
+                    ".opus); default wav,mp3,rmp")
         ->delimiter(',')
+        // One comma-separated list, so that the paths after it stay paths.
+        ->allow_extra_args(false)
         ->check(CLI::IsMember(names, CLI::ignore_case));
 }
 

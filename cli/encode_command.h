@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/convert_job.h"
 #include "driver/convert_settings.h"
 
 namespace CLI {
@@ -15,7 +16,7 @@ namespace tembrel::cli {
 
 struct EncodeRequest {
     ConvertSettings settings;
-    int32_t typeMask = 7;
+    int32_t typeMask = kDefaultTypes;
     bool quiet = false;
     // Short form: a path that is a single ".vqf" file is shown, not encoded.
     bool showVqfFiles = false;

@@ -14,6 +14,7 @@
 #include "driver/cancel_signals.h"
 #include "platform/text_encoding.h"
 #include "platform/text_field.h"
+#include "sources/conversion_plan.h"
 #include "sources/source_selector.h"
 #include "tags/song_tags.h"
 
@@ -89,10 +90,15 @@ bool showInfo(const std::string& path, std::ostream& out, std::ostream& err) {
                 << "  wBitsPerSample: " << f.wBitsPerSample << '\n'
                 << "  cbSize: " << f.cbSize << '\n'
                 << "  length: " << selector.length << " bytes\n";
+            const ConversionPlan plan = planConversion(f, selector.source->decodesToFloat());
+            if (!plan.refusal.empty())
+                out << "  conversion: refused: " << plan.refusal << '\n';
+            else if (plan.needsSwitch())
+                out << "  conversion: " << conversionSummary(plan) << " (with "
+                    << kConvertOtherFormatsOption << ")\n";
         } else {
             out << "  kind: none\n";
-            err << "tembrel-cli: " << path
-                << ": not a WAV, MP3, RMP or VQF file that can be read\n";
+            err << "tembrel-cli: " << path << ": " << selector.whyNotOpened() << '\n';
             ok = false;
         }
     }

@@ -24,6 +24,7 @@
 #include "driver/cancel_signals.h"
 #include "driver/convert_job.h"
 #include "driver/convert_settings.h"
+#include "sources/conversion_plan.h"
 
 namespace tembrel::cli {
 namespace {
@@ -73,6 +74,9 @@ CommandRun setUpEncode(CLI::App& command, bool shortForm) {
     encode->add_flag("--no-attributes", s.noAttributeInherit,
                      "Do not give VQF files the permissions of their sources");
     encode->add_flag("--no-sound", s.noCompletionSound, "No bell at the end on a terminal");
+    encode->add_flag(kConvertOtherFormatsOption, s.convertOtherFormats,
+                     "Resample other sampling rates (48 kHz and more) to the nearest one VQF "
+                     "takes, and take 24-bit, 32-bit and float samples");
     addTypesOption(*encode, *sharedTypes);
     encode->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
 
@@ -89,7 +93,7 @@ constexpr Subcommand kSubcommands[] = {
     {"info", "Show what each file opens as, and its tags.", setUpInfo},
     {"decode", "Decode VQF files into WAV files.", setUpDecode},
     {"encode", "Convert files and folders into VQF files.", setUpEncode},
-    {"rename", "Rename WAV, MP3 and RMP files after their tags.", setUpRename},
+    {"rename", "Rename WAV, MP3, RMP, FLAC and Ogg files after their tags.", setUpRename},
     {"tag", "Show the texts of VQF files, or change those given as options.", setUpTag},
 };
 
@@ -111,7 +115,7 @@ int run(int argc, char** argv) {
     if (shortForm)
         args.insert(args.begin(), "encode");
 
-    CLI::App app{"Converts WAV, MP3, RMP and VQF files into VQF files.", "tembrel-cli"};
+    CLI::App app{"Converts WAV, MP3, RMP, FLAC, Ogg and VQF files into VQF files.", "tembrel-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("tembrel-cli ") + TEMBREL_VERSION);
     app.set_help_all_flag("--help-all", "Print the help of every subcommand and exit");

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "cli/subcommand.h"
+#include "driver/convert_job.h"
 
 namespace tembrel::cli {
 
 struct RenameRequest {
     std::vector<std::string> paths;
     int pattern = 2;
-    int32_t typeMask = 7;
+    int32_t typeMask = kDefaultTypes;
     bool skipSubfolders = false;
     bool skipHidden = false;
     bool dryRun = false;

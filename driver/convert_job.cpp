@@ -16,10 +16,18 @@
 
 namespace tembrel {
 
-const SourceType kSourceTypes[3] = {
-    {kTypeWav, "wav", "*.wav"},
-    {kTypeMp3, "mp3", "*.mp3"},
-    {kTypeRmp, "rmp", "*.rmp"},
+namespace {
+constexpr std::string_view kWavPatterns[] = {"*.wav"};
+constexpr std::string_view kMp3Patterns[] = {"*.mp3"};
+constexpr std::string_view kRmpPatterns[] = {"*.rmp"};
+constexpr std::string_view kFlacPatterns[] = {"*.flac"};
+constexpr std::string_view kOggPatterns[] = {"*.ogg", "*.opus"};
+}  // namespace
+
+const SourceType kSourceTypes[5] = {
+    {kTypeWav, "wav", "WAV", kWavPatterns}, {kTypeMp3, "mp3", "MP3", kMp3Patterns},
+    {kTypeRmp, "rmp", "RMP", kRmpPatterns}, {kTypeFlac, "flac", "FLAC", kFlacPatterns},
+    {kTypeOgg, "ogg", "Ogg", kOggPatterns},
 };
 
 namespace {
@@ -125,6 +133,7 @@ void ConvertJob::run() {
         const ConvertSettings& settings = convertSettings();
         encoder->copyBitRates(settings.bitRates);
         encoder->setNameFromFileName(settings.noSongTitle);
+        encoder->setConvertOtherFormats(settings.convertOtherFormats);
     }
     if (kind == PathKind::File) {
         convertOne();

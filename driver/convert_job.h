@@ -1,6 +1,6 @@
 // One unit of work started with one path: a single file, or a folder whose WAV, MP3
-// and RMP files are searched recursively. Encodes each file into a VQF file beside it,
-// or collects the paths for renaming.
+// and RMP files (and, when chosen, FLAC and Ogg files) are searched recursively. Encodes each file
+// into a VQF file beside it, or collects the paths for renaming.
 #pragma once
 
 #include <sys/types.h>
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,13 +28,16 @@ enum class PathKind : int32_t { File = 0, Folder = 1, Unresolved = -1 };
 inline constexpr int32_t kTypeWav = 1;
 inline constexpr int32_t kTypeMp3 = 2;
 inline constexpr int32_t kTypeRmp = 4;
-inline constexpr int32_t kAllTypes = kTypeWav | kTypeMp3 | kTypeRmp;
+inline constexpr int32_t kTypeFlac = 8;
+inline constexpr int32_t kTypeOgg = 16;
+// What a job searches unless told otherwise: the three types of the original walk.
+inline constexpr int32_t kDefaultTypes = kTypeWav | kTypeMp3 | kTypeRmp;
 
 // ConvertJob::typeMask. A window may change it while the walk reads it (a type whose pass
 // has not begun can still be switched on or off), so it is atomic; copies take its value.
 class TypeMask {
   public:
-    TypeMask(int32_t bits = kAllTypes) : bits_(bits) {}
+    TypeMask(int32_t bits = kDefaultTypes) : bits_(bits) {}
     TypeMask(const TypeMask& other) : bits_(int32_t(other)) {}
     TypeMask& operator=(const TypeMask& other) { return *this = int32_t(other); }
     TypeMask& operator=(int32_t bits) {
@@ -60,11 +64,12 @@ struct OutputRecord {
 
 struct SourceType {
     int32_t bit;
-    std::string_view name;     // "wav"
-    std::string_view pattern;  // "*.wav"
+    std::string_view name;                       // "wav"
+    std::string_view label;                      // "WAV", as the windows show it
+    std::span<const std::string_view> patterns;  // "*.wav"
 };
 // In walk order.
-extern const SourceType kSourceTypes[3];
+extern const SourceType kSourceTypes[5];
 
 // What happened to one file of an encoding job.
 struct FileOutcome {
@@ -90,7 +95,7 @@ class ConvertJob {
     JobMode mode = JobMode::EncodeToVqf;
     std::string inputPath;
     std::string outputPath;
-    TypeMask typeMask = kAllTypes;
+    TypeMask typeMask = kDefaultTypes;
     std::string folderPath;
     PathKind kind = PathKind::Unresolved;
     RenameList* renameTarget = nullptr;

@@ -23,6 +23,9 @@ struct ConvertSettings {
     bool skipHidden = false;
     bool noAttributeInherit = false;
     bool noCompletionSound = false;
+    // Sources at rates VQF has no bit rate for are resampled, and sample widths other
+    // than 8 and 16 bits taken as floats; off, such files fail as they always have.
+    bool convertOtherFormats = false;
     // Ordered like kDefaultBitRates.
     std::array<int32_t, 6> bitRates = kDefaultBitRates;
 

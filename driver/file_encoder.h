@@ -19,6 +19,9 @@ class FileEncoder {
     virtual void copyBitRates(std::span<const int32_t, 6> rates) = 0;
     // When set, every header's song name is the source's file name, whatever the tags hold.
     virtual void setNameFromFileName(bool on) = 0;
+    // When set, sources at other rates are resampled and other sample widths taken as
+    // floats; when clear, such a file fails with a reason that names the switch.
+    virtual void setConvertOtherFormats(bool on) = 0;
     // Converts one file into a temporary file beside outputPath; outputPath itself is
     // never touched. 1 when the run stopped because cancelRequested was set, else 0.
     virtual int encodeFile(const std::string& sourcePath, const std::string& outputPath) = 0;

@@ -1,5 +1,7 @@
 #include "driver/source_walk.h"
 
+#include <algorithm>
+
 #include "driver/convert_job.h"
 #include "driver/job_progress.h"
 #include "platform/dir_search.h"
@@ -9,7 +11,7 @@ namespace tembrel {
 namespace {
 
 // One pass over the current directory and, unless skipped, its subfolders.
-void scanFolder(std::string_view pattern, const ConvertSettings& options,
+void scanFolder(std::span<const std::string_view> patterns, const ConvertSettings& options,
                 const std::function<void(const std::string& path)>& visit) {
     const JobProgress& progress = jobProgress();
     const std::string current = currentDirectory();
@@ -18,9 +20,13 @@ void scanFolder(std::string_view pattern, const ConvertSettings& options,
     // The root "/" joins as "" + "/" + name.
     const std::string directory = current == "/" ? std::string() : current;
 
-    for (const DirEntry& entry : findEntries(current, pattern)) {
+    // A type of several patterns takes each folder's files of all of them in one sorted run.
+    for (const DirEntry& entry : findEntries(current, patterns.size() == 1 ? patterns[0] : "*.*")) {
         if (progress.cancelRequested)
             break;
+        if (std::none_of(patterns.begin(), patterns.end(),
+                         [&entry](std::string_view p) { return matchesPattern(p, entry.name); }))
+            continue;
         if (options.skipHidden && entry.hidden)
             continue;
         visit(joinPath(directory, entry.name));
@@ -35,7 +41,7 @@ void scanFolder(std::string_view pattern, const ConvertSettings& options,
                 continue;
             if (!changeDirectory(joinPath(directory, entry.name)))
                 continue;
-            scanFolder(pattern, options, visit);
+            scanFolder(patterns, options, visit);
             changeDirectory(current);
         }
     }
@@ -59,7 +65,7 @@ WalkEnd walkSources(const std::string& folder, const std::function<int32_t()>& t
         // be current.
         if (!changeDirectory(folder))
             return WalkEnd::NoSuchFolder;
-        scanFolder(type.pattern, options, visit);
+        scanFolder(type.patterns, options, visit);
         guard.restore();
     }
     return WalkEnd::Done;

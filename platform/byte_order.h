@@ -3,6 +3,7 @@
 // bytes by hand.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -64,6 +65,24 @@ inline void appendLE(std::vector<uint8_t>& out, uint32_t value, std::size_t widt
 // Signed 16-bit little-endian sample.
 inline int16_t readSampleLE16(std::span<const uint8_t> in) {
     return int16_t(readLE16(in));
+}
+
+// Signed 24-bit little-endian sample, sign-extended.
+inline int32_t readSampleLE24(std::span<const uint8_t> in) {
+    return int32_t(readLE(in, 3) << 8) >> 8;
+}
+
+// Signed 32-bit little-endian sample.
+inline int32_t readSampleLE32(std::span<const uint8_t> in) {
+    return int32_t(readLE32(in));
+}
+
+// IEEE 754 little-endian samples of 32 and 64 bits.
+inline float readFloatLE32(std::span<const uint8_t> in) {
+    return std::bit_cast<float>(readLE32(in));
+}
+inline double readFloatLE64(std::span<const uint8_t> in) {
+    return std::bit_cast<double>(uint64_t(readLE32(in)) | uint64_t(readLE32(in.subspan(4))) << 32);
 }
 
 }  // namespace tembrel::bytes

@@ -11,6 +11,8 @@ inline constexpr uint16_t WAVE_FORMAT_MPEG = 0x50;  // Layers I and II
 inline constexpr uint16_t WAVE_FORMAT_MPEGLAYER3 = 0x55;
 inline constexpr uint16_t MPEGLAYER3_ID_MPEG = 1;
 inline constexpr uint32_t MPEGLAYER3_FLAG_PADDING_OFF = 2;
+inline constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
+inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 #pragma pack(push, 1)
 struct WAVEFORMATEX {

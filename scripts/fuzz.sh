@@ -23,6 +23,7 @@ bash "$root/scripts/make_fuzz_seeds.sh" "$build/seeds" "$build" >/dev/null
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp
 failed=()
 for t in "${targets[@]}"; do
   corpus=$build/corpus/$t

@@ -324,6 +324,63 @@ EOF
     cp "$names/tembrel-rename.log" "$renamelog/written_by_cli.log" 2>/dev/null || true
 fi
 
-for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text" "$tagedit" "$renamelog"; do
+# --- FLAC and Ogg: sox, flac, oggenc and opusenc files with their comments; the comment
+# mapping's lines (a field byte, then the text); format records with samples behind them.
+sound=$out/sound_file_source_fuzz
+vorbis=$out/vorbis_comments_fuzz
+layout=$out/pcm_layout_fuzz
+rm -rf "$sound" "$vorbis" "$layout"
+mkdir -p "$sound" "$vorbis" "$layout"
+tone "$work/f44.wav" 44100 2 16 0.1
+tone "$work/f48.wav" 48000 1 24 0.1
+tone "$work/f8.wav" 8000 1 8 0.2
+flac -s -f -o "$sound/s16_44k.flac" "$work/f44.wav"
+flac -s -f -o "$sound/m24_48k.flac" "$work/f48.wav"
+flac -s -f -o "$sound/m8_8k.flac" "$work/f8.wav"
+metaflac --set-tag="TITLE=題名 ①" --set-tag=ARTIST=Artist --set-tag=DATE=2003-04-05 \
+    --set-tag=TRACKNUMBER=3/12 --set-tag=GENRE=Rock "$sound/s16_44k.flac"
+oggenc -Q -o "$sound/vorbis_44k.ogg" -t "曲" -a "歌手" -N 7 -G Jazz "$work/f44.wav"
+opusenc --quiet --title "オーパス" --comment TRACKNUMBER=2 "$work/f44.wav" "$sound/opus.opus"
+sox -q -n -r 22050 -c 3 "$sound/three_channels.flac" synth 0.05 sine 300
+# A FLAC file behind an ID3v2 tag.
+"$python" - "$sound" <<'EOF'
+import os, sys
+from mutagen.id3 import ID3, TIT2, Encoding
+d = sys.argv[1]
+data = open(os.path.join(d, "m8_8k.flac"), "rb").read()
+path = os.path.join(d, "id3_front.flac")
+with open(path, "wb") as f:
+    f.write(data)
+tags = ID3()
+tags.add(TIT2(encoding=Encoding.UTF8, text="front"))
+tags.save(path, v2_version=3)
+EOF
+printf '\0Title \xe6\x9b\xb2\n\1Artist\n\3 2003-04-05\n\5 3/12\n\6Rock\n\7(C) x\n\0\xe2\x91\xa0\xf0\x9f\x8e\xb5\n\4cut \xe6\x9b' \
+    > "$vorbis/fields.txt"
+printf '\5\n\5-7\n\5 99999999999\n\3 20\n\3abcd\n\0\xff\xfe\n' > "$vorbis/edges.txt"
+# Each WAV file's "fmt " chunk body with its "data" bytes behind it.
+tone "$work/l_f32.wav" 22050 1 32 0.02 floating-point
+tone "$work/l_f64.wav" 96000 2 64 0.01 floating-point
+tone "$work/l_s32.wav" 48000 2 32 0.01
+"$python" - "$layout" "$work"/l_*.wav "$wav/mono24_44k.wav" "$wav/extensible.wav" \
+    "$wav/mono8_11k.wav" <<'EOF'
+import os, struct, sys
+out = sys.argv[1]
+for path in sys.argv[2:]:
+    data = open(path, "rb").read()
+    at, fmt, samples = 12, b"", b""
+    while at + 8 <= len(data):
+        cid, size = data[at:at + 4], struct.unpack("<I", data[at + 4:at + 8])[0]
+        if cid == b"fmt ":
+            fmt = data[at + 8:at + 8 + size]
+        elif cid == b"data":
+            samples = data[at + 8:at + 8 + min(size, 2048)]
+        at += 8 + size + (size & 1)
+    with open(os.path.join(out, os.path.basename(path) + ".bin"), "wb") as f:
+        f.write(struct.pack("<H", len(fmt)) + fmt + samples)
+EOF
+
+for d in "$wav" "$mp3" "$tags" "$vqf" "$header" "$text" "$tagedit" "$renamelog" "$sound" \
+    "$vorbis" "$layout"; do
     echo "$(basename "$d"): $(find "$d" -type f | wc -l) seeds, $(du -sk "$d" | cut -f1) KB"
 done

@@ -14,8 +14,10 @@ packages=(
   # the windows' number formats
   fonts-noto-cjk qt6-translations-l10n locales
   libmpg123-dev libfftw3-dev libcli11-dev libunistring-dev
+  # FLAC and Ogg sources, and resampling rates VQF has no bit rate for
+  libsndfile1-dev libsoxr-dev
   # tools the tests and benchmarks use to make and check fixtures
-  lame sox opus-tools python3 python3-mutagen xvfb xauth
+  lame sox opus-tools flac vorbis-tools python3 python3-mutagen xvfb xauth
   # real taggers whose output the tag readers are tested on
   ffmpeg kid3-cli
   # installing: icons rendered at build time, and the checks of the installed files

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 #include "platform/wave_format.h"
 
@@ -30,6 +31,12 @@ class AudioSource {
     // Releases everything; harmless on a closed source. Always true.
     virtual bool close() = 0;
 
+    // True when the file stores no sample width of its own (a lossy codec whose decoder
+    // gives floats): its float samples are then no width to convert.
+    virtual bool decodesToFloat() const { return false; }
+    // After an open() that returned false: why a file of this kind cannot be used ("holds
+    // no audio frames"); empty when the file was not of this kind at all.
+    virtual std::string_view refusal() const { return {}; }
     // What the file's own headers say it holds, to tell a whole file from one cut short.
     struct AnnouncedLength {
         uint64_t bytes;      // PCM bytes, trimmed as read() trims them

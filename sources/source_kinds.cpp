@@ -3,6 +3,7 @@
 #include <array>
 
 #include "sources/mp3_source.h"
+#include "sources/sound_file_source.h"
 #include "sources/vqf_source.h"
 #include "sources/wav_source.h"
 
@@ -15,11 +16,13 @@ std::unique_ptr<AudioSource> make() {
 }
 
 // The one list of kinds. Order matters: a RIFF WAVE file is taken as WAV before the
-// MPEG kind can look at it, and VQF content is recognised first whatever the name.
+// MPEG kind can look at it, and VQF content is recognised first whatever the name. FLAC
+// and Ogg come last: they begin with signatures no other kind takes.
 const SourceKind kKinds[] = {
     {"VQF", ".vqf", make<VqfSource>},
     {"WAV", ".wav", make<WavSource>},
     {"MP3", ".mp3", make<Mp3Source>},
+    {"FLAC/Ogg", ".flac", make<SoundFileSource>},
 };
 
 }  // namespace

@@ -15,7 +15,7 @@ struct SourceKind {
     std::unique_ptr<AudioSource> (*create)();
 };
 
-// Every kind, in the fixed order VQF, WAV, MP3.
+// Every kind, in the fixed order VQF, WAV, MP3, FLAC/Ogg.
 std::span<const SourceKind> sourceKinds();
 
 }  // namespace tembrel

@@ -20,9 +20,15 @@ bool SourceSelector::open(const char* path, bool appendExtension) {
             continue;
 
         std::unique_ptr<AudioSource> candidate = kind.create();
-        if (!candidate || !candidate->open(working.c_str()))
+        if (!candidate)
             continue;
+        if (!candidate->open(working.c_str())) {
+            if (refusal.empty())
+                refusal = candidate->refusal();
+            continue;
+        }
         source = std::move(candidate);
+        refusal.clear();
         format = source->format();
         length = source->length();
         kindName = kind.name;
@@ -44,6 +50,7 @@ bool SourceSelector::close() {
         source.reset();
     }
     kindName = {};
+    refusal.clear();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "sources/audio_source.h"
@@ -26,6 +27,11 @@ class SourceSelector {
     bool open(const char* path, bool appendExtension);
     // Forwards to the source; false with nothing read when no source is held.
     bool read(std::span<uint8_t> buffer, uint32_t& bytesRead);
+    // After a failed open: the refusal, or else that no kind took the file.
+    std::string whyNotOpened() const {
+        return refusal.empty() ? "not a WAV, MP3, RMP, FLAC, Ogg or VQF file that can be read"
+                               : refusal;
+    }
     // Releases the source. format and length keep their values but are not to be used.
     bool close();
 
@@ -33,6 +39,8 @@ class SourceSelector {
     const WAVEFORMATEX* format = nullptr;  // the source's format(), taken at open
     int32_t length = 0;                    // the source's length(), taken at open
     std::string_view kindName;             // name of the kind that opened; empty without a source
+    // After a failed open: why a kind that recognised the file refused it; empty when none did.
+    std::string refusal;
 };
 
 }  // namespace tembrel

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -22,5 +23,9 @@ bool storeUndeclaredText(std::span<char> field, std::string_view bytes, bool fil
 
 // A file offset or length as the record's signed 32-bit number, capped at its maximum.
 int32_t clampToInt32(uint64_t value);
+
+// The leading decimal number of a text ("05/12" gives 5), as the C "%d" conversion reads
+// it but without overflow; nothing when the text does not begin with one.
+std::optional<int32_t> leadingNumber(const char* text);
 
 }  // namespace tembrel

@@ -314,31 +314,6 @@ std::span<char> fieldFor(SongTags& tags, std::string_view id, uint8_t version,
     return {};
 }
 
-// The leading decimal number of a text ("05/12" gives 5), as the C "%d" conversion reads
-// it but without overflow; nothing when the text does not begin with one.
-std::optional<int32_t> leadingNumber(const char* text) {
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
-        ++text;
-    bool negative = *text == '-';
-    if (*text == '-' || *text == '+')
-        ++text;
-    if (*text < '0' || *text > '9')
-        return std::nullopt;
-    int64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > INT32_MAX)
-            value = int64_t(INT32_MAX) + 1;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT32_MAX)
-        value = INT32_MAX;
-    if (value < INT32_MIN)
-        value = INT32_MIN;
-    return int32_t(value);
-}
-
 }  // namespace
 
 bool SongTags::readId3v2(const std::string& path) {

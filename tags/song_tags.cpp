@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "tags/vorbis_comments.h"
+
 namespace tembrel {
 
 void SongTags::clear() {
@@ -18,6 +20,7 @@ bool SongTags::read(const std::string& path) {
         dataLength = dataLength >= 128 ? dataLength - 128 : 0;
     }
     readRiffInfo(path);
+    readVorbisComments(path, *this);
     for (std::span<char> text : textFields())
         trimLineEnds(text.data());
     return true;

@@ -11,10 +11,12 @@
 #include "platform/path_names.h"
 #include "platform/text_encoding.h"
 #include "platform/text_field.h"
+#include "sources/conversion_plan.h"
 #include "tags/song_tags.h"
 #include "tvq/tvqenc.h"
 #include "twinvq/bit_file.h"
 #include "twinvq/frame_writer.h"
+#include "twinvq/sample_feed.h"
 #include "vqfheader/header_writer.h"
 
 namespace tembrel {
@@ -82,15 +84,16 @@ int EncoderDriver::fail(std::string reason) {
     return 0;
 }
 
-void EncoderDriver::fillHeaderInfo(const std::string& sourcePath, const WAVEFORMATEX& format) {
+void EncoderDriver::fillHeaderInfo(const std::string& sourcePath, uint16_t channels,
+                                   uint32_t rate) {
     SongTags tags{};
     tags.read(sourcePath);
 
     // Every text is set again for each file; extra and the word after id stay empty.
     header_.dataSize = 0;
     header_.securityLevel = 0;
-    header_.channelMode = int32_t(format.nChannels) - 1;
-    header_.samplingRate = int32_t(format.nSamplesPerSec / 1000);
+    header_.channelMode = int32_t(channels) - 1;
+    header_.samplingRate = int32_t(rate / 1000);
     header_.bitRate = lookupBitRate(header_.samplingRate, header_.channelMode);
     storeField(header_.name, fieldText(tags.title));
     storeField(header_.comment, fieldText(tags.comment));
@@ -139,32 +142,34 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     }
     selector_ = std::make_unique<SourceSelector>();
     if (!selector_->open(sourcePath.c_str(), false)) {
+        const std::string why = selector_->whyNotOpened();
         selector_.reset();
-        return fail("not a WAV, MP3, RMP or VQF file that can be read");
+        return fail(why);
     }
     const WAVEFORMATEX format = *selector_->format;
-    const int32_t sourceLength = selector_->length > 0 ? selector_->length : 0;
 
-    // 2. Only 8- and 16-bit PCM is framed; the library takes one or two channels.
-    const int bits = format.wBitsPerSample;
-    if (bits != 8 && bits != 16) {
+    // 2. 8- and 16-bit PCM at a rate with a bit rate is framed as it is; anything else
+    // the library can take (one or two channels) only with other formats switched on.
+    // From the source's own record: an extensible one goes on past the copy above.
+    const ConversionPlan plan =
+        planConversion(*selector_->format, selector_->source->decodesToFloat());
+    if (!plan.refusal.empty()) {
         selector_.reset();
-        return fail(std::to_string(bits) + "-bit samples cannot be converted (8 or 16 only)");
+        return fail(plan.refusal);
     }
-    if (format.nChannels < 1 || format.nChannels > 2) {
+    if (plan.needsSwitch() && !convertOtherFormats_) {
         selector_.reset();
-        return fail(std::to_string(format.nChannels) +
-                    " channels cannot be converted (mono or stereo only)");
+        return fail(needsSwitchReason(plan));
     }
 
     // 3. The setup record.
-    fillHeaderInfo(sourcePath, format);
+    fillHeaderInfo(sourcePath, format.nChannels, plan.encodedRate);
 
     // 5. The library.
     if (TvqEncInitialize(&header_, &options_, &index_, 0) != 0) {
         selector_.reset();
-        const std::string what = std::to_string(format.nSamplesPerSec) + " Hz " +
-                                 (format.nChannels == 1 ? "mono" : "stereo");
+        const std::string what =
+            std::to_string(plan.encodedRate) + " Hz " + (format.nChannels == 1 ? "mono" : "stereo");
         if (header_.bitRate == 0)
             return fail("VQF has no bit rate for " + what +
                         " (it takes 8000, 11025, 16000, 22050 or 44100 Hz)");
@@ -189,8 +194,6 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
             TvqEncTerminate(&driver.index_);
             driver.samples_.clear();
             driver.samples_.shrink_to_fit();
-            driver.pcm_.clear();
-            driver.pcm_.shrink_to_fit();
             driver.selector_.reset();
         }
         // Closes the output now; false when anything written to it was lost.
@@ -216,7 +219,10 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
         return fail("the encoder reports an unusable frame layout");
     }
     samples_.assign(std::size_t(channels) * std::size_t(frameSize), 0.0f);
-    pcm_.assign(std::size_t(bits / 8) * std::size_t(channels) * std::size_t(frameSize), 0);
+    SampleFeed feed(*selector_, plan, frameSize);
+    if (!feed.ok())
+        return fail("cannot resample " + std::to_string(format.nSamplesPerSec) + " Hz to " +
+                    std::to_string(plan.encodedRate) + " Hz");
 
     FrameWriter writer(conf_, vectors_);
     {
@@ -229,29 +235,18 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
     }
 
     // 7. Frames: the full ones, one with the rest padded with zeros, two of silence.
-    const int64_t samplesPerFrame = int64_t(channels) * frameSize;
-    const int64_t halfLength = sourceLength / 2;
-    const int64_t perFrame = samplesPerFrame * bits / 16;
-    const int64_t full = halfLength / perFrame;
-    const int64_t rest = halfLength % perFrame;
+    const int64_t total = int64_t(feed.totalFrames());
+    const int64_t full = total / frameSize;
+    const int64_t rest = total % frameSize;
     progress.framesTotal = int32_t(full + 2);
     progress.framesDone = 0;
-    uint64_t delivered = 0;
     for (int64_t i = 0; i < full + 3; ++i) {
         if (progress.cancelRequested)
             break;
-        std::size_t want = 0;
-        if (i < full) {
-            want = std::size_t(samplesPerFrame * bits / 8);
-        } else if (i == full) {
-            want = std::size_t(rest * 2);
-        }
-        uint32_t got = 0;
-        if (!selector_->read(std::span(pcm_).first(want), got)) {
+        const int64_t count = i < full ? frameSize : i == full ? rest : 0;
+        if (!feed.next(std::size_t(count), samples_)) {
             return fail("read error in " + sourcePath);
         }
-        delivered += got;
-        pcmToChannelMajor(std::span(pcm_).first(got), bits, channels, frameSize, samples_);
         TvqEncodeFrame(samples_.data(), &index_);
         writer.writeFrame(index_, session.output);
         if (session.output->writeFailed()) {
@@ -264,7 +259,7 @@ int EncoderDriver::encodeFile(const std::string& sourcePath, const std::string& 
 
     // 8. Completed or cancelled.
     if (!progress.cancelRequested)
-        warning_ = shortfall(delivered, format);
+        warning_ = shortfall(feed.sourceBytes(), format);
     if (!session.closeOutput()) {
         return fail("cannot write " + outputPath + ": " + std::strerror(errno));
     }

@@ -28,6 +28,7 @@ class EncoderDriver final : public FileEncoder {
 
     void copyBitRates(std::span<const int32_t, 6> rates) override;
     void setNameFromFileName(bool on) override { nameFromFileName_ = on; }
+    void setConvertOtherFormats(bool on) override { convertOtherFormats_ = on; }
     int encodeFile(const std::string& sourcePath, const std::string& outputPath) override;
     const std::string& failureReason() const override { return failure_; }
     const std::string& warning() const override { return warning_; }
@@ -44,7 +45,7 @@ class EncoderDriver final : public FileEncoder {
 
   private:
     int fail(std::string reason);
-    void fillHeaderInfo(const std::string& sourcePath, const WAVEFORMATEX& format);
+    void fillHeaderInfo(const std::string& sourcePath, uint16_t channels, uint32_t rate);
     // The warning for a source that delivered less than its headers announce.
     std::string shortfall(uint64_t delivered, const WAVEFORMATEX& format) const;
 
@@ -57,9 +58,9 @@ class EncoderDriver final : public FileEncoder {
     // Rows mono, stereo; columns 11, 22, 44 kHz.
     int32_t rateTable_[2][3] = {};
     bool nameFromFileName_ = false;
+    bool convertOtherFormats_ = false;
     std::function<void(int32_t)> frameObserver_;
     std::vector<float> samples_;
-    std::vector<uint8_t> pcm_;
     std::string failure_;
     std::string warning_;
     SafeReplace output_;

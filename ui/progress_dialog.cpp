@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,9 +31,9 @@ namespace {
 
 constexpr auto kRefreshInterval = std::chrono::milliseconds(500);
 
-// The type boxes' ids, in the order of kSourceTypes.
-constexpr const char* kTypeBoxIds[3] = {"1032", "1033", "1038"};
-constexpr const char* kTypeBoxTexts[3] = {"WAV", "MP3", "RMP"};
+// The type boxes' ids, in the order of kSourceTypes; their texts are the types' labels.
+constexpr const char* kTypeBoxIds[] = {"1032", "1033", "1038", "1040", "1041"};
+static_assert(std::size(kTypeBoxIds) == std::size(kSourceTypes));
 
 }  // namespace
 
@@ -52,13 +53,16 @@ CProgressDialog::CProgressDialog(QWidget* parent) : QDialog(parent) {
     bar_->setTextVisible(false);
 
     auto* types = new QGroupBox(QStringLiteral("検索対象"));
-    auto* typeRow = new QHBoxLayout(types);
-    for (int i = 0; i < 3; ++i) {
-        auto* box = new QCheckBox(QString::fromUtf8(kTypeBoxTexts[i]));
+    // Three to a row: WAV, MP3, RMP above FLAC and Ogg.
+    auto* typeGrid = new QGridLayout(types);
+    for (std::size_t i = 0; i < std::size(kSourceTypes); ++i) {
+        const QByteArray label(kSourceTypes[i].label.data(),
+                               qsizetype(kSourceTypes[i].label.size()));
+        auto* box = new QCheckBox(QString::fromUtf8(label));
         box->setObjectName(QString::fromUtf8(kTypeBoxIds[i]));
         const int32_t bit = kSourceTypes[i].bit;
         connect(box, &QCheckBox::clicked, this, [this, bit](bool on) { setTypeBit(bit, on); });
-        typeRow->addWidget(box);
+        typeGrid->addWidget(box, int(i / 3), int(i % 3));
         typeBoxes_[i] = box;
     }
 
@@ -110,11 +114,12 @@ void CProgressDialog::initDialog() {
     bar_->setRange(0, 2);
     bar_->setValue(0);
     const bool folder = job.kind == PathKind::Folder;
-    for (QCheckBox* box : typeBoxes_) {
-        box->setChecked(true);
-        box->setEnabled(folder);
+    // FLAC and Ogg are searched only when ticked.
+    for (std::size_t i = 0; i < std::size(kSourceTypes); ++i) {
+        typeBoxes_[i]->setChecked((kDefaultTypes & kSourceTypes[i].bit) != 0);
+        typeBoxes_[i]->setEnabled(folder);
     }
-    job.typeMask = kAllTypes;
+    job.typeMask = kDefaultTypes;
     setWindowTitle((folder ? QStringLiteral("フォルダ") : QStringLiteral("ファイル(VQFに変換)")) +
                    QStringLiteral("変換モード"));
     shownPath_ = job.inputPath;

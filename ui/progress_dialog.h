@@ -86,7 +86,7 @@ class CProgressDialog : public QDialog {
     QTextEdit* path_ = nullptr;
     QLabel* status_ = nullptr;
     QProgressBar* bar_ = nullptr;
-    QCheckBox* typeBoxes_[3] = {};
+    QCheckBox* typeBoxes_[std::size(kSourceTypes)] = {};
     QComboBox* modes_ = nullptr;
     QPushButton* start_ = nullptr;
     QPushButton* cancel_ = nullptr;

@@ -33,6 +33,7 @@ constexpr OptionRow kOptionRows[] = {
     {"1017", "サブフォルダは免除", &ConvertSettings::skipSubfolders},
     {"1019", "属性を継承しない", &ConvertSettings::noAttributeInherit},
     {"1022", "終了の合図を鳴らさない", &ConvertSettings::noCompletionSound},
+    {"1024", "他の周波数・Bit数も変換する", &ConvertSettings::convertOtherFormats},
 };
 
 }  // namespace

@@ -139,7 +139,7 @@ TEST_F(CliTest, UsageErrorsNameWhatIsAllowed) {
     EXPECT_NE(r.err.find("40, 48 or 64"), std::string::npos) << r.err;
     EXPECT_EQ(cli("encode").status, 2);
     EXPECT_EQ(cli("info").status, 2);
-    EXPECT_EQ(cli("encode --types ogg " + quoted(at("a.wav"))).status, 2);
+    EXPECT_EQ(cli("encode --types aiff " + quoted(at("a.wav"))).status, 2);
     EXPECT_EQ(cli("--no-such-option " + quoted(at("a.wav"))).status, 2);
     EXPECT_FALSE(fs::exists(at("a.vqf")));
     EXPECT_EQ(cli("--help").status, 0);
@@ -177,7 +177,8 @@ TEST_F(CliTest, EncodeReportsEveryFailureAndExitsNonZero) {
     EXPECT_NE(r.out.find("failed: " + at("music/deep.wav") + ": 24-bit"), std::string::npos);
     EXPECT_NE(r.out.find("1 converted, 1 failed\n"), std::string::npos);
     EXPECT_EQ(r.err, "tembrel-cli: " + at("music/deep.wav") +
-                         ": 24-bit samples cannot be converted (8 or 16 only)\n");
+                         ": 24-bit samples: only 8- and 16-bit samples convert; "
+                         "--convert-other-formats converts them\n");
     EXPECT_TRUE(fs::exists(at("music/good.vqf")));
     EXPECT_FALSE(fs::exists(at("music/deep.vqf")));
 
@@ -222,6 +223,54 @@ TEST_F(CliTest, EncodeOptionsReachTheJob) {
     ASSERT_GT(vqf.size(), 40u);
     EXPECT_EQ(std::string(vqf.begin() + 16, vqf.begin() + 20), "COMM");
     EXPECT_EQ(bytes::readBE32(std::span(vqf).subspan(28, 4)), 40u);
+}
+
+// FLAC and Ogg files are searched only when their types are chosen (ogg takes .opus too),
+// and convert when named; rates and widths VQF lacks take --convert-other-formats, which
+// info tells about.
+TEST_F(CliTest, FlacAndOggTypesAndTheSwitchForOtherFormats) {
+    ASSERT_TRUE(test::haveTool("flac") && test::haveTool("oggenc") && test::haveTool("opusenc"));
+    wav("f/a.wav", 44100);
+    wav("f/hz48.wav", 48000);
+    const std::string f = quoted(at("f"));
+    ASSERT_EQ(test::run("cd " + f + " && flac -s -o b.flac a.wav && oggenc -Q -o c.ogg a.wav && " +
+                        "opusenc --quiet a.wav d.opus"),
+              0);
+    CliRun r = cli("encode " + f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("1 converted, 1 failed"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "tembrel-cli: " + at("f/hz48.wav") +
+                         ": 48000 Hz: only 8, 11.025, 16, 22.05 and 44.1 kHz convert; "
+                         "--convert-other-formats resamples it to 44100 Hz\n");
+    EXPECT_FALSE(fs::exists(at("f/hz48.vqf")));
+    EXPECT_FALSE(fs::exists(at("f/b.vqf")));
+
+    r = cli("encode --types flac,ogg " + f);
+    EXPECT_NE(r.out.find("2 converted, 1 failed"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("failed: " + at("f/d.opus") + ": 48000 Hz"), std::string::npos);
+    r = cli("encode --types wav,ogg --convert-other-formats " + f);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("4 converted, 0 failed"), std::string::npos) << r.out;
+    for (const char* out : {"f/a.vqf", "f/hz48.vqf", "f/b.vqf", "f/c.vqf", "f/d.vqf"})
+        EXPECT_TRUE(fs::exists(at(out))) << out;
+
+    r = cli("info " + quoted(at("f/d.opus")) + " " + quoted(at("f/b.flac")));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(count(r.out, "  kind: FLAC/Ogg\n"), 2) << r.out;
+    EXPECT_EQ(count(r.out,
+                    "  conversion: resampled from 48000 Hz to 44100 Hz (with "
+                    "--convert-other-formats)\n"),
+              1);
+    EXPECT_EQ(count(r.out, "conversion:"), 1);
+
+    // Renaming takes them when their types are chosen, after their Vorbis comments.
+    ASSERT_EQ(
+        test::run("metaflac --set-tag=TITLE=雨 --set-tag=TRACKNUMBER=2 " + quoted(at("f/b.flac"))),
+        0);
+    r = cli("rename --dry-run --types flac " + f);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" ---> " + at("f/02.[]-雨.flac")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1 would be renamed"), std::string::npos) << r.out;
 }
 
 TEST_F(CliTest, ShortFormEncodesWhatIsNoVqfFile) {
@@ -392,7 +441,7 @@ TEST_F(CliTest, RenameDryRunTellsWhatTheRunDoesAndUndoTakesItBack) {
 TEST_F(CliTest, RenameUsageErrors) {
     song(at("a.mp3"), "Rain");
     for (const std::string args : {"rename", "rename --undo x a", "rename --pattern 4 a",
-                                   "rename --types ogg a", "rename --undo x --pattern 1"}) {
+                                   "rename --types aiff a", "rename --undo x --pattern 1"}) {
         EXPECT_EQ(cli(args).status, 2) << args;
     }
     EXPECT_TRUE(fs::exists(at("a.mp3")));

@@ -29,6 +29,7 @@ struct ScriptedEncoder : FileEncoder {
     std::vector<std::string> calls;
     std::array<int32_t, 6> rates{};
     bool nameFromFile = false;
+    bool otherFormats = false;
     std::string reason;
     std::string warn;
     SafeReplace pending;
@@ -37,6 +38,7 @@ struct ScriptedEncoder : FileEncoder {
         std::copy(r.begin(), r.end(), rates.begin());
     }
     void setNameFromFileName(bool on) override { nameFromFile = on; }
+    void setConvertOtherFormats(bool on) override { otherFormats = on; }
     int encodeFile(const std::string& source, const std::string& output) override {
         calls.push_back(fs::path(source).filename().string());
         const auto it = script.find(calls.back());
@@ -91,6 +93,7 @@ TEST_F(PolicyTest, SingleFileConvertsBesideItsSourceAndReplacesAnOldOutput) {
     file("x.vqf", "old");
     convertSettings().bitRates = {8, 20, 40, 16, 40, 80};
     convertSettings().noSongTitle = true;
+    convertSettings().convertOtherFormats = true;
     runJob(root + "/x.mp3");
     EXPECT_EQ(readFile(root + "/x.vqf"), test::bytesOf("VQFpcm"));
     EXPECT_TRUE(exists("x.mp3"));
@@ -98,6 +101,7 @@ TEST_F(PolicyTest, SingleFileConvertsBesideItsSourceAndReplacesAnOldOutput) {
     EXPECT_EQ(jobProgress().failureCount, 0);
     EXPECT_EQ(encoder.rates, (std::array<int32_t, 6>{8, 20, 40, 16, 40, 80}));
     EXPECT_TRUE(encoder.nameFromFile);
+    EXPECT_TRUE(encoder.otherFormats);
 }
 
 TEST_F(PolicyTest, CancelRemovesThePartialOutputUnlessAskedToKeepIt) {

@@ -37,7 +37,7 @@ class WalkTest : public test::JobTestBase {
         writeFile(root + "/" + relative, "x");
     }
     // Relative paths of what a renaming job over `path` collects.
-    std::vector<std::string> walk(const std::string& path, int32_t mask = kAllTypes,
+    std::vector<std::string> walk(const std::string& path, int32_t mask = kDefaultTypes,
                                   int cancelAfter = -1) {
         RecordingList list;
         list.cancelAfter = cancelAfter;
@@ -98,7 +98,7 @@ TEST_F(WalkTest, CancelStopsTheWalkAndEveryLaterPass) {
     touch("b.wav");
     touch("sub/c.wav");
     touch("d.mp3");
-    EXPECT_EQ(walk(root, kAllTypes, 1), (Paths{"a.wav"}));
+    EXPECT_EQ(walk(root, kDefaultTypes, 1), (Paths{"a.wav"}));
     // The cancel of that job does not stop the next renaming job.
     ASSERT_TRUE(jobProgress().cancelRequested);
     EXPECT_EQ(walk(root), (Paths{"a.wav", "b.wav", "sub/c.wav", "d.mp3"}));
@@ -131,11 +131,11 @@ TEST_F(WalkTest, CollectSourcesListsWhatAJobVisitsInItsOrder) {
     for (const bool skip : {false, true}) {
         convertSettings().skipHidden = skip;
         convertSettings().skipSubfolders = skip;
-        for (const int32_t mask : {kAllTypes, kTypeWav | kTypeRmp})
+        for (const int32_t mask : {kDefaultTypes, kTypeWav | kTypeRmp})
             EXPECT_EQ(collected(root, mask), walk(root, mask)) << skip << mask;
     }
     EXPECT_EQ(collected(root + "/sub/c.wav", kTypeMp3), (Paths{"sub/c.wav"}));
-    EXPECT_EQ(collectSources(root + "/missing", kAllTypes, convertSettings()), Paths{});
+    EXPECT_EQ(collectSources(root + "/missing", kDefaultTypes, convertSettings()), Paths{});
 }
 
 TEST_F(WalkTest, ResolvePathTellsFilesFromFolders) {

@@ -174,7 +174,7 @@ TEST_F(RenameRunTest, CollectingIsNotStoppedByAnEarlierCancel) {
     writeFile(at("sub/b.wav"), songBytes({"b.wav", "Snow"}));
     jobProgress().cancelRequested = true;
     const std::string root = fs::canonical(dir.path()).string();
-    EXPECT_EQ(collectForRenaming(root, kAllTypes, ConvertSettings{}),
+    EXPECT_EQ(collectForRenaming(root, kDefaultTypes, ConvertSettings{}),
               (std::vector<std::string>{root + "/sub/b.wav", root + "/a.mp3"}));
 }
 

@@ -23,7 +23,7 @@ std::size_t openDescriptors() {
 
 TEST(SourceKinds, FixedOrderWithTheirExtensions) {
     const std::vector<std::pair<std::string_view, std::string_view>> order = {
-        {"VQF", ".vqf"}, {"WAV", ".wav"}, {"MP3", ".mp3"}};
+        {"VQF", ".vqf"}, {"WAV", ".wav"}, {"MP3", ".mp3"}, {"FLAC/Ogg", ".flac"}};
     std::size_t next = 0;
     for (const SourceKind& kind : sourceKinds()) {
         while (next < order.size() && order[next].first != kind.name)

@@ -4,6 +4,7 @@ tembrel_add_test(tags_test
     ${CMAKE_CURRENT_LIST_DIR}/id3v2_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/riff_info_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/damaged_input_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/vorbis_comments_test.cpp
   LIBS tags
   TIMEOUT 60)
 target_include_directories(tags_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})

@@ -11,6 +11,7 @@
 #include "driver/convert_settings.h"
 #include "driver/job_progress.h"
 #include "platform/byte_order.h"
+#include "platform/text_encoding.h"
 #include "test_support.h"
 #include "tvq/tvqdec.h"
 #include "twinvq/encoder_driver.h"
@@ -137,6 +138,7 @@ class EncoderDriverTest : public ::testing::Test {
         jobProgress().resetForEncoding();
         driver.copyBitRates(ConvertSettings{}.bitRates);
         driver.setNameFromFileName(false);
+        driver.setConvertOtherFormats(false);
         driver.setFrameObserver({});
     }
     void TearDown() override {
@@ -282,13 +284,13 @@ TEST_F(EncoderDriverTest, UnsupportedWidthFailsBeforeTheOutputIsTouched) {
     EXPECT_FALSE(fs::exists(path("junk.vqf")));
 }
 
-TEST_F(EncoderDriverTest, RateWithoutBitRateFailsAndNeverTouchesTheOutput) {
+TEST_F(EncoderDriverTest, RateWithoutBitRateFailsNamingTheSwitchAndNeverTouchesTheOutput) {
     test::writeWav(path("hz48.wav"), 48000, 2, 16, test::sine(48000, 2, 4800, 440.0));
     writeFile(path("hz48.vqf"), "older");
     EXPECT_EQ(driver.encodeFile(path("hz48.wav"), path("hz48.vqf")), 0);
-    EXPECT_EQ(driver.headerInfo().samplingRate, 48);
-    EXPECT_EQ(driver.headerInfo().bitRate, 0);
-    EXPECT_NE(driver.failureReason(), "");
+    EXPECT_EQ(driver.failureReason(),
+              "48000 Hz: only 8, 11.025, 16, 22.05 and 44.1 kHz convert; "
+              "--convert-other-formats resamples it to 44100 Hz");
     EXPECT_FALSE(driver.takeOutput().ok());
     EXPECT_EQ(readFile(path("hz48.vqf")), test::bytesOf("older"));
 }
@@ -385,6 +387,129 @@ TEST_F(EncoderDriverTest, FolderJobCountsFailuresAndImportsBesideEachSource) {
 
     EXPECT_FALSE(parseVqf(readFile(root + "/good.vqf")).has("TRAC"));
     EXPECT_EQ(parseVqf(readFile(root + "/album/in.vqf")).chunk("TRAC"), std::string("\x00\x0c", 2));
+}
+
+// A 16-bit PCM WAV file whose "fmt " chunk is WAVE_FORMAT_EXTENSIBLE with the PCM sub-format.
+Bytes extensibleWav(uint32_t rate, uint16_t channels, const std::vector<int16_t>& samples,
+                    const fs::path& scratch) {
+    test::writeWav(scratch, rate, channels, 16, samples);
+    const Bytes plain = readFile(scratch);
+    Bytes out(plain.begin(), plain.begin() + 20);  // "RIFF", size, "WAVE", "fmt ", size
+    bytes::storeLE(std::span(out).subspan(16, 4), 40, 4);
+    out.insert(out.end(), plain.begin() + 20, plain.begin() + 36);
+    bytes::storeLE(std::span(out).subspan(20, 2), 0xFFFE, 2);
+    for (uint32_t v : {22u, 16u, 3u})  // cbSize, valid bits, front left and right
+        bytes::appendLE(out, v, v == 3 ? 4 : 2);
+    const uint8_t pcmGuid[16] = {1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    out.insert(out.end(), std::begin(pcmGuid), std::end(pcmGuid));
+    out.insert(out.end(), plain.begin() + 36, plain.end());
+    bytes::storeLE(std::span(out).subspan(4, 4), uint32_t(out.size() - 8), 4);
+    return out;
+}
+
+// Sources of today's layouts, made by the tools people use. Each fails with the switch
+// off when it needs it, naming the switch and leaving an older output alone, and with
+// the switch on converts at the rate encoded, with its tags' title.
+TEST_F(EncoderDriverTest, OtherLayoutsRatesAndContainersConvertWithTheSwitch) {
+    for (const char* tool : {"sox", "flac", "metaflac", "oggenc", "vorbiscomment", "opusenc"})
+        ASSERT_TRUE(test::haveTool(tool)) << tool;
+    struct Row {
+        const char* file;
+        const char* make;  // shell command writing $OUT from nothing or from $SRC (44.1 kHz stereo)
+        uint32_t sourceRate;
+        uint32_t sourceFrames;
+        bool needsSwitch;
+        uint16_t channels;
+        uint32_t encodedRate;
+        const char* title;  // UTF-8; the file's name when empty
+    };
+    const Row rows[] = {
+        {"w24.wav", "sox -n -r 44100 -c 2 -b 24 $OUT synth 0.5 sine 440", 44100, 22050, true, 2,
+         44100, ""},
+        {"wf32.wav", "sox -n -r 22050 -c 1 -e floating-point -b 32 $OUT synth 0.5 sine 440", 22050,
+         11025, true, 1, 22050, ""},
+        {"wf64.wav", "sox -n -r 48000 -c 2 -e floating-point -b 64 $OUT synth 0.5 sine 440", 48000,
+         24000, true, 2, 44100, ""},
+        {"w32k.wav", "sox -n -r 32000 -c 1 -b 16 $OUT synth 0.5 sine 440", 32000, 16000, true, 1,
+         22050, ""},
+        {"w12k.wav", "sox -n -r 12000 -c 2 -b 8 $OUT synth 0.5 sine 440", 12000, 6000, true, 2,
+         11025, ""},
+        {"s16.flac", "flac -s -o $OUT $SRC && metaflac --set-tag='TITLE=雨の歌 ①' $OUT", 44100,
+         22050, false, 2, 44100, "雨の歌 ①"},
+        {"m24.flac",
+         "sox -n -r 96000 -c 1 -b 24 $OUT.wav synth 0.5 sine 440 && flac -s -o $OUT $OUT.wav && "
+         "metaflac --set-tag=TITLE=Deep $OUT",
+         96000, 48000, true, 1, 44100, "Deep"},
+        {"v.ogg", "oggenc -Q -o $OUT $SRC && vorbiscomment -w -t 'TITLE=風' $OUT", 44100, 22050,
+         false, 2, 44100, "風"},
+        {"v48.ogg",
+         "sox -n -r 48000 -c 1 -b 16 $OUT.wav synth 0.5 sine 440 && oggenc -Q -o $OUT $OUT.wav",
+         48000, 24000, true, 1, 44100, ""},
+        {"o.opus", "opusenc --quiet --title 'オーパス' $SRC $OUT", 48000, 24000, true, 2, 44100,
+         "オーパス"},
+    };
+    test::writeWav(path("src.wav"), 44100, 2, 16, test::sine(44100, 2, 22050, 440.0));
+    writeFile(path("ext.wav"),
+              extensibleWav(22050, 2, test::sine(22050, 2, 11025, 440.0), path("scratch.wav")));
+    std::vector<Row> all(std::begin(rows), std::end(rows));
+    all.push_back({"ext.wav", nullptr, 22050, 11025, false, 2, 22050, ""});
+    for (const Row& row : all) {
+        SCOPED_TRACE(row.file);
+        const std::string source = path(row.file);
+        const std::string output = vqfPathFor(source);
+        if (row.make != nullptr) {
+            ASSERT_EQ(test::run("OUT='" + source + "' SRC='" + path("src.wav") + "'; " + row.make +
+                                " 2>/dev/null"),
+                      0);
+        }
+        writeFile(output, "older");
+        driver.setConvertOtherFormats(false);
+        if (row.needsSwitch) {
+            EXPECT_EQ(driver.encodeFile(source, output), 0);
+            EXPECT_NE(driver.failureReason().find("; --convert-other-formats "), std::string::npos)
+                << driver.failureReason();
+            EXPECT_EQ(readFile(output), test::bytesOf("older"));
+        }
+        driver.setConvertOtherFormats(row.needsSwitch);
+        EXPECT_EQ(driver.encodeFile(source, output), 0);
+        EXPECT_EQ(driver.failureReason(), "");
+        EXPECT_EQ(driver.warning(), "");
+        ASSERT_TRUE(driver.takeOutput().commit());
+        const VqfFile vqf = parseVqf(readFile(output));
+        const int32_t kHz = int32_t(row.encodedRate / 1000);
+        EXPECT_EQ(vqf.comm(0), row.channels - 1);
+        EXPECT_EQ(vqf.comm(1), driver.lookupBitRate(kHz, row.channels - 1));
+        EXPECT_EQ(vqf.comm(2), kHz);
+        EXPECT_EQ(vqf.chunk("NAME"),
+                  *row.title ? text::utf8ToCp932(row.title) : fs::path(row.file).stem().string());
+        // The length at the rate encoded, rounded: every frame of it and no more.
+        const uint64_t frames =
+            (uint64_t(row.sourceFrames) * row.encodedRate + row.sourceRate / 2) / row.sourceRate;
+        const StreamShape shape = shapeOf(row.channels - 1, vqf.comm(1), kHz);
+        EXPECT_EQ(jobProgress().framesTotal, int32_t(frames / uint64_t(shape.frameSize) + 2));
+    }
+}
+
+TEST_F(EncoderDriverTest, MoreThanTwoChannelsOrNoAudioFailsNamingTheFileAndLeavesNothing) {
+    ASSERT_TRUE(test::haveTool("flac"));
+    driver.setConvertOtherFormats(true);
+    ASSERT_EQ(
+        test::run("sox -n -r 44100 -c 6 -b 16 " + path("six.wav") +
+                  " synth 0.2 sine 440 && flac -s -o " + path("six.flac") + " " + path("six.wav") +
+                  " && flac -s --force-raw-format --endian=little --sign=signed --channels=1 "
+                  "--bps=16 --sample-rate=44100 -o " +
+                  path("none.flac") + " - </dev/null 2>/dev/null"),
+        0);
+    for (const auto& [file, reason] :
+         {std::pair{"six.wav", "6 channels: only mono and stereo convert"},
+          {"six.flac", "6 channels: only mono and stereo convert"},
+          {"none.flac", "holds no audio frames"}}) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(driver.encodeFile(path(file), vqfPathFor(path(file))), 0);
+        EXPECT_EQ(driver.failureReason(), reason);
+        EXPECT_FALSE(driver.takeOutput().ok());
+        EXPECT_FALSE(fs::exists(vqfPathFor(path(file))));
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QTextEdit>
 #include <QtTest>
 #include <filesystem>
+#include <tuple>
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/progress_dialog.h"
@@ -66,8 +67,14 @@ class ProgressDialogTest : public QObject {
         dialog.job.setUp(at(name.toUtf8().constData()));
         dialog.initDialog();
         QCOMPARE(dialog.windowTitle(), title);
-        for (const char* id : {"1032", "1033", "1038"}) {
-            QVERIFY(control<QCheckBox>(&dialog, id)->isChecked());
+        // WAV, MP3 and RMP ticked; FLAC and Ogg searched only when asked.
+        for (const auto& [id, text, ticked] : {std::tuple{"1032", "WAV", true},
+                                               {"1033", "MP3", true},
+                                               {"1038", "RMP", true},
+                                               {"1040", "FLAC", false},
+                                               {"1041", "Ogg", false}}) {
+            QCOMPARE(control<QCheckBox>(&dialog, id)->text(), QString::fromUtf8(text));
+            QCOMPARE(control<QCheckBox>(&dialog, id)->isChecked(), ticked);
             QCOMPARE(control<QCheckBox>(&dialog, id)->isEnabled(), typesEnabled);
         }
         QCOMPARE(control<QTextEdit>(&dialog, "1026")->toPlainText(),
@@ -104,6 +111,9 @@ class ProgressDialogTest : public QObject {
         QCOMPARE(int32_t(dialog.job.typeMask), 7);
         click("1033");
         QCOMPARE(int32_t(dialog.job.typeMask), 5);
+        click("1040");
+        click("1041");
+        QCOMPARE(int32_t(dialog.job.typeMask), 5 | kTypeFlac | kTypeOgg);
     }
 
     void cancelBeforeStartClosesAndConvertsNothing() {

@@ -45,6 +45,7 @@ const ControlRow kRows[] = {
     {"1017", flag<&ConvertSettings::skipSubfolders>, 0, 1},
     {"1019", flag<&ConvertSettings::noAttributeInherit>, 0, 1},
     {"1022", flag<&ConvertSettings::noCompletionSound>, 0, 1},
+    {"1024", flag<&ConvertSettings::convertOtherFormats>, 0, 1},
 };
 
 // What the control shows, as the record would hold it.
