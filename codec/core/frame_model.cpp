@@ -14,6 +14,13 @@ void resetMemory(const StreamConfig& config, ChannelMemory& memory) {
     memory.envDb.clear();
 }
 
+void setBandAmplitudes(ChannelModel& model) {
+    model.bandAmp.resize(model.bandDb.size());
+    for (size_t i = 0; i < model.bandDb.size(); ++i) {
+        model.bandAmp[i] = dbToAmplitude(model.bandDb[i]);
+    }
+}
+
 float envPrediction(const ChannelMemory& memory, int blockType, const std::vector<float>& bandDb,
                     int subBlock, int band, int bands) {
     if (subBlock > 0) {
@@ -52,9 +59,12 @@ void decodeChannelModel(const StreamConfig& c, int blockType, const FrameIndex& 
                           : 0.0f;
             const int32_t code = index.envIndex[(channel * b.subBlocks + j) * b.envBands + band];
             // Clamped so that a run of predicted frames cannot drift without bound.
-            model.bandDb[j * b.envBands + band] =
-                std::clamp(envDbOf(code, prediction), 2.0f * kEnvMinDb, -2.0f * kEnvMinDb);
+            model.bandDb[j * b.envBands + band] = std::clamp(envDbOf(code, prediction, c.envMinDb),
+                                                             2.0f * c.envMinDb, -2.0f * c.envMinDb);
         }
+    }
+    if (withEnvelope) {
+        setBandAmplitudes(model);
     }
     memory.envBlockType = blockType;
     memory.envDb.assign(model.bandDb.end() - b.envBands, model.bandDb.end());
@@ -73,7 +83,7 @@ void binScales(const StreamConfig& c, int blockType, const ChannelModel& model, 
     scales.resize(b.codedBins);
     const float level = model.gain * model.subGain[subBlock];
     for (int band = 0; band < b.envBands; ++band) {
-        const float s = level * dbToAmplitude(model.bandDb[subBlock * b.envBands + band]);
+        const float s = level * model.bandAmp[subBlock * b.envBands + band];
         for (int k = b.bandEdges[band]; k < b.bandEdges[band + 1]; ++k) {
             scales[k] = s * model.lpcEnv[k];
         }

@@ -18,6 +18,7 @@ struct ChannelModel {
     float gain = 0.0f;
     std::vector<float> subGain;  // per sub-block (1.0 for long blocks)
     std::vector<float> bandDb;   // subBlocks x envBands corrections
+    std::vector<float> bandAmp;  // the same as amplitude factors (setBandAmplitudes)
     std::vector<float> noise;    // subBlocks x noiseBands levels relative to the envelope
 };
 
@@ -29,6 +30,9 @@ struct ChannelMemory {
 };
 
 void resetMemory(const StreamConfig& config, ChannelMemory& memory);
+
+// bandAmp from bandDb, once per frame for the scales, the layout and the noise levels.
+void setBandAmplitudes(ChannelModel& model);
 
 // Position of (channel, bin, sub-block) in the frame's coefficient list that the shape
 // vectors interleave over.

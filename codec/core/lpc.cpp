@@ -526,13 +526,15 @@ void lspEnvelope(const std::vector<double>& lsp, int bins, int count, int normBi
     // magnitude |2 cos w - 2 cos l|; the trivial factors 1 +- z^-1 give 2 (1 +- cos w).
     // p multiplications per bin instead of a complex polynomial evaluation.
     const BinAngles& angles = binAngles(bins);
-    std::vector<double> twoCos(p);
+    // Work areas kept per thread: this runs for every channel of every frame on both sides.
+    thread_local std::vector<double> twoCos, pp;
+    twoCos.resize(p);
     for (int i = 0; i < p; ++i) {
         twoCos[i] = 2.0 * std::cos(lsp[i]);
     }
     // Each bin's value depends on that bin alone, so the bins past `count` are left out.
     const int computed = std::clamp(std::max(count, normBins), 0, bins);
-    std::vector<double> pp(computed);
+    pp.resize(computed);
     envelopePower(angles.cos.data(), computed, twoCos.data(), p, pp.data());
     double sum = 0.0;
     for (int k = 0; k < std::min(normBins, computed); ++k) {

@@ -113,11 +113,11 @@ int32_t subGainIndex(float ratio) {
     return std::min(1 + nearestStep(db, kSubGainMinDb, kSubGainStepDb, kSubGainBits),
                     (1 << kSubGainBits) - 1);
 }
-float envDbOf(int32_t index, float predictionDb) {
-    return predictionDb + kEnvMinDb + fieldValue(index, kEnvBits) * kEnvStepDb;
+float envDbOf(int32_t index, float predictionDb, float minDb) {
+    return predictionDb + minDb + fieldValue(index, kEnvBits) * kEnvStepDb;
 }
-int32_t envIndex(float db, float predictionDb) {
-    return nearestStep(db - predictionDb, kEnvMinDb, kEnvStepDb, kEnvBits);
+int32_t envIndex(float db, float predictionDb, float minDb) {
+    return nearestStep(db - predictionDb, minDb, kEnvStepDb, kEnvBits);
 }
 float noiseLevelOf(int32_t index) {
     const int32_t i = fieldValue(index, kPbBits);

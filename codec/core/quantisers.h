@@ -24,8 +24,8 @@ int32_t gainIndex(float amplitude);
 float subGainOf(int32_t index);
 int32_t subGainIndex(float ratio);
 // Envelope correction in dB of an index, given the prediction (0 when not predicted).
-float envDbOf(int32_t index, float predictionDb);
-int32_t envIndex(float db, float predictionDb);
+float envDbOf(int32_t index, float predictionDb, float minDb);
+int32_t envIndex(float db, float predictionDb, float minDb);
 // Noise band level relative to the envelope (0 for index 0: band off).
 float noiseLevelOf(int32_t index);
 int32_t noiseIndex(float level);

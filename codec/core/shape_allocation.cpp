@@ -57,7 +57,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
                 continue;  // a muted sub-block
             }
             for (int band = 0; band < bands; ++band) {
-                const float s = level * dbToAmplitude(model.bandDb[j * bands + band]);
+                const float s = level * model.bandAmp[j * bands + band];
                 float sum = 0.0f;
                 for (int k = b.bandEdges[band]; k < b.bandEdges[band + 1]; ++k) {
                     const float a = s * model.lpcEnv[k];
@@ -91,13 +91,29 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     const int values = std::max(0, highest - lowest + 1);
     // A histogram first (muted coefficients counted in a spare slot), then the sums from each
     // value up.
+    // Neighbouring coefficients often share a key: alternate positions go to two tables, so
+    // that an increment rarely waits for the one before it.
     countFrom_.assign(values + 2, 0);
     sumFrom_.assign(values + 1, 0);
-    for (const int32_t key : key_) {
-        ++countFrom_[key == kMuted ? values + 1 : key - lowest];
+    oddCount_.assign(values + 2, 0);
+    {
+        int32_t* even = countFrom_.data();
+        int32_t* odd = oddCount_.data();
+        const int32_t* key = key_.data();
+        const int32_t muted = kMuted - lowest;
+        int pos = 0;
+        for (; pos + 1 < total; pos += 2) {
+            const int32_t a = key[pos] - lowest, b = key[pos + 1] - lowest;
+            ++even[a == muted ? values + 1 : a];
+            ++odd[b == muted ? values + 1 : b];
+        }
+        if (pos < total) {
+            const int32_t a = key[pos] - lowest;
+            ++even[a == muted ? values + 1 : a];
+        }
     }
     for (int i = values - 1; i >= 0; --i) {
-        const int64_t count = countFrom_[i];
+        const int32_t count = countFrom_[i] + oddCount_[i];
         sumFrom_[i] = sumFrom_[i + 1] + count * (i + lowest);
         countFrom_[i] = count + countFrom_[i + 1];
     }
@@ -113,7 +129,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
         // Shares: 0 up to key `low`, most from key `high`, key * slope + level between.
         const int low = from(floorDiv(-level, slope) + 1);
         const int high = std::max(low, from(-floorDiv(level - most, slope)));
-        return most * countFrom_[high] + slope * (sumFrom_[low] - sumFrom_[high]) +
+        return most * countFrom_[high] + slope * int64_t{sumFrom_[low] - sumFrom_[high]} +
                level * (countFrom_[low] - countFrom_[high]);
     };
     int64_t low = -int64_t{kKeyMax} * slope - most, high = -int64_t{kKeyMin} * slope + most;
@@ -140,18 +156,24 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
         static_cast<int32_t>(std::clamp<int64_t>(threshold, kKeyMin, kKeyMax + 1));
     coded_.resize(total);
     codedList_.resize(total);
+    // (Through local pointers: the byte stores to coded_ could alias anything, and the loop
+    // would reload every vector's data pointer each time round.)
+    const int32_t* key = key_.data();
+    uint8_t* codedFlags = coded_.data();
+    int* list = codedList_.data();
     int found = 0;
     for (int pos = 0; pos < total; ++pos) {
-        const bool coded = key_[pos] >= lowestCoded;  // (kMuted lies below every threshold)
-        coded_[pos] = coded;
-        codedList_[found] = pos;
+        const bool coded = key[pos] >= lowestCoded;  // (kMuted lies below every threshold)
+        codedFlags[pos] = coded;
+        list[found] = pos;
         found += coded;
     }
     for (int v = 0; v < vectors; ++v) {
         int* to = layout.order.data() + layout.start[v];
         const int rows = layout.start[v + 1] - layout.start[v];
+        const int* from = list + v;
         for (int r = 0; r < rows; ++r) {
-            to[r] = codedList_[r * vectors + v];
+            to[r] = from[r * vectors];
         }
     }
 }

@@ -26,8 +26,10 @@ class ShapeAllocator {
 
   private:
     std::vector<int32_t> key_;  // per coefficient position: importance, or kMuted
-    // Per importance value: the coefficients of at least that importance, and their sum.
-    std::vector<int64_t> countFrom_, sumFrom_;
+    // Per importance value: the coefficients of at least that importance, and their sum (a
+    // frame has a few thousand coefficients of importance -512..511: 32 bits hold both).
+    std::vector<int32_t> countFrom_, sumFrom_;
+    std::vector<int32_t> oddCount_;  // the histogram of the odd positions, before the sums
     std::vector<uint8_t> coded_;
     std::vector<int> codedList_;  // positions of the coded coefficients, in order
     std::vector<float> power_, bandPower_;

@@ -26,6 +26,7 @@ inline constexpr float kSubGainStepDb = 3.5f;
 inline constexpr float kSubGainMinDb = -42.0f;  // level of index 1; index 0 mutes
 inline constexpr int kEnvBits = 3;
 inline constexpr float kEnvStepDb = 2.5f;
+// The default lowest band correction; each configuration sets its own (envMinDb).
 inline constexpr float kEnvMinDb = -10.0f;
 inline constexpr float kEnvPrediction = 0.5f;  // weight of the previous envelope when predicting
 inline constexpr int kPbBits = 3;
@@ -72,6 +73,8 @@ struct StreamConfig {
     int windowTypeBits = 4;
     int windowTypes = kWindowShapes;  // valid window types: 0 .. windowTypes - 1
     int lpcOrder = 0;
+    // The band corrections' lowest step (envIndex 0).
+    float envMinDb = kEnvMinDb;
     int lspBits0 = 1;  // prediction switch
     int lspBits1 = 0;  // first group, finer steps
     int lspBits2 = 0;  // every further group

@@ -1,6 +1,7 @@
 #include "codec/dec/frame_decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "codec/core/pitch_model.h"
@@ -68,11 +69,14 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     }
     addPitchComponent(config_, blockType, index, shapes_);
     if (const float fill = holeFillLevel(config_); fill > 0.0f) {
+        // Selected by bit masks: GCC turned the conditional expressions into a branch.
+        const auto fillBits = std::bit_cast<uint32_t>(fill);
         for (float& v : shapes_) {
-            const bool hole = std::fabs(v) < kHoleThreshold;
+            const uint32_t hole = 0u - static_cast<uint32_t>(std::fabs(v) < kHoleThreshold);
             const uint32_t next = nextNoiseState(noise);
-            noise = hole ? next : noise;
-            v = hole ? v + fill * noiseOf(next) : v;
+            noise = (next & hole) | (noise & ~hole);
+            // (A coefficient that is no hole gains exactly +0.)
+            v += std::bit_cast<float>(fillBits & hole) * noiseOf(next);
         }
     }
     for (int ch = 0; ch < config_.channels; ++ch) {
@@ -90,7 +94,7 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
             // Blocks without noise levels fill at a fixed level, never above what the top
             // envelope band says the spectrum has (a bright burst above a dull sound otherwise).
             const float level = model.gain * model.subGain[j];
-            const float topBand = dbToAmplitude(model.bandDb[(j + 1) * b.envBands - 1]);
+            const float topBand = model.bandAmp[(j + 1) * b.envBands - 1];
             const float defaultLevel = dbToAmplitude(kNoiseDefaultDb) * std::min(1.0f, topBand);
             for (int band = 0; band + 1 < static_cast<int>(b.noiseEdges.size()); ++band) {
                 const float bandLevel =

@@ -42,7 +42,8 @@ FrameEncoder::FrameEncoder(const StreamConfig& config)
 
 void FrameEncoder::encode(const float* samples, FrameIndex& index) {
     const int n = config_.frameSize;
-    std::vector<const float*> views;
+    std::vector<const float*>& views = views_;
+    views.clear();
     for (int ch = 0; ch < config_.channels; ++ch) {
         std::vector<float>& h = history_[ch];
         std::copy(h.begin() + n, h.end(), h.begin());
@@ -114,8 +115,7 @@ void FrameEncoder::encode(const float* samples, FrameIndex& index) {
             power[0] = gainIndex(model_[ch].gain * static_cast<float>(num / den));
         }
         // Only the memory matters here (it must advance as the decoder's does).
-        ChannelModel decoded;
-        decodeChannelModel(config_, blockType, index, ch, memory_[ch], decoded, false);
+        decodeChannelModel(config_, blockType, index, ch, memory_[ch], memoryModel_, false);
     }
 }
 
@@ -194,13 +194,15 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
     ChannelMemory& memory = memory_[ch];
 
     // Smooth envelope: LPC fitted to the power averaged over the sub-blocks.
-    std::vector<float> power(m, 0.0f);
+    std::vector<float>& power = envelopePower_;
+    power.assign(m, 0.0f);
     for (int j = 0; j < b.subBlocks; ++j) {
         for (int k = 0; k < m; ++k) {
             power[k] += x[j * m + k] * x[j * m + k];
         }
     }
-    std::vector<double> a, lsp;
+    std::vector<double>& a = lpc_;
+    std::vector<double>& lsp = lspTarget_;
     lpcFromPower(power.data(), m, config_.lpcOrder, a);
     if (!lpcToLsp(a, lsp)) {
         lsp = memory.lsp;
@@ -209,7 +211,8 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
     lspEnvelope(model.lsp, m, b.noiseBins, b.codedBins, model.lpcEnv);
 
     // Gains: the main gain over the whole coded range, sub-block gains relative to it.
-    std::vector<float> flat(b.subBlocks * m, 0.0f);
+    std::vector<float>& flat = flat_;
+    flat.assign(b.subBlocks * m, 0.0f);
     for (int j = 0; j < b.subBlocks; ++j) {
         for (int k = 0; k < b.noiseBins; ++k) {
             flat[j * m + k] = x[j * m + k] / model.lpcEnv[k];
@@ -232,7 +235,9 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
     // Bark-band corrections, each sub-block coded either on its own or predicted from the
     // previous one, whichever comes closer.
     model.bandDb.assign(b.subBlocks * b.envBands, 0.0f);
-    std::vector<float> wanted(b.envBands);
+    const float floor = config_.envMinDb;
+    std::vector<float>& wanted = wanted_;
+    wanted.resize(b.envBands);
     for (int j = 0; j < b.subBlocks; ++j) {
         const float level = std::max(model.gain * model.subGain[j], 1e-6f);
         for (int band = 0; band < b.envBands; ++band) {
@@ -247,7 +252,8 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
                 const float prediction =
                     mode ? envPrediction(memory, blockType, model.bandDb, j, band, b.envBands)
                          : 0.0f;
-                const float q = envDbOf(envIndex(wanted[band], prediction), prediction);
+                const float q =
+                    envDbOf(envIndex(wanted[band], prediction, floor), prediction, floor);
                 bestError[mode] += (q - wanted[band]) * (q - wanted[band]);
             }
         }
@@ -256,9 +262,9 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
         for (int band = 0; band < b.envBands; ++band) {
             const float prediction =
                 mode ? envPrediction(memory, blockType, model.bandDb, j, band, b.envBands) : 0.0f;
-            env[band] = envIndex(wanted[band], prediction);
+            env[band] = envIndex(wanted[band], prediction, floor);
             model.bandDb[j * b.envBands + band] =
-                std::clamp(envDbOf(env[band], prediction), 2.0f * kEnvMinDb, -2.0f * kEnvMinDb);
+                std::clamp(envDbOf(env[band], prediction, floor), 2.0f * floor, -2.0f * floor);
         }
         // Noise levels above the coded range, set a little below the measured level: random
         // noise in place of the real content differs least from it at about -2 dB.
@@ -269,6 +275,8 @@ void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {
             index.pbIndex[ch][j * b.noiseBands + band] = noiseIndex(level2);
         }
     }
+
+    setBandAmplitudes(model);
 
     // Normalised target and perceptual weights: the search minimises noise relative to the
     // masking threshold, softened by weightExponent().

@@ -47,7 +47,10 @@ class FrameEncoder {
     std::array<std::vector<float>, kMaxChannels> spectrum_;   // subBlocks x subSize
     std::array<std::vector<float>, kMaxChannels> threshold_;  // masked noise power per bin
     std::vector<float> target_, weight_, reconstruction_, windowed_, scales_, power_,
-        bandThreshold_, component_, residual_;
+        bandThreshold_, component_, residual_, envelopePower_, flat_, wanted_;
+    std::vector<double> lpc_, lspTarget_;
+    std::vector<const float*> views_;
+    ChannelModel memoryModel_;  // what advances the memory after the gain refit
     std::array<ChannelModel, kMaxChannels> model_;
     ShapeAllocator allocator_;
     ShapeLayout layout_;

@@ -372,9 +372,10 @@ TVQ_SIMD_KERNEL void gatherCandidates(const float* rows, int stride, const int32
 }
 
 // The pair of codewords for one vector: x/w its `len` target values and weights, the
-// codebooks those of `dim` components and 2^bits0 and 2^bits1 entries.
+// codebooks those of `dim` components and 2^bits0 and 2^bits1 entries. row0/row1: the chosen
+// codewords (from the padded copies, which the search has just read: still in cache).
 void searchVector(const float* x, const float* w, int len, int bits0, int bits1, int dim,
-                  int32_t& best0, int32_t& best1) {
+                  int32_t& best0, int32_t& best1, const float*& row0, const float*& row1) {
     int32_t pick0[kCandidates], pick1[kCandidates];
     // The candidates of each codebook, component-major: chosen[k] holds component k of every
     // candidate, kLanes candidates to a vector register (rows past `len` up to a whole kLanes
@@ -396,6 +397,8 @@ void searchVector(const float* x, const float* w, int len, int bits0, int bits1,
     const int pair = bestPair(&chosen1[0][0], partial0, partial1, &weighted0[0][0], len);
     best0 = pick0[pair < 0 ? 0 : pair / kCandidates];
     best1 = pick1[pair < 0 ? 0 : pair % kCandidates];
+    row0 = t0.rows.data() + static_cast<size_t>(best0) * t0.stride;
+    row1 = t1.rows.data() + static_cast<size_t>(best1) * t1.stride;
 }
 
 }  // namespace
@@ -417,11 +420,10 @@ void searchShapes(const StreamConfig& config, int blockType, const ShapeLayout& 
             w[i] = weight[layout.order[first + i]];
         }
         int32_t best0 = 0, best1 = 0;
-        searchVector(x, w, len, b.shape0Bits[v], b.shape1Bits[v], dim, best0, best1);
+        const float *c0 = nullptr, *c1 = nullptr;
+        searchVector(x, w, len, b.shape0Bits[v], b.shape1Bits[v], dim, best0, best1, c0, c1);
         shapeIndex[v] = best0;
         shapeIndex[vectors + v] = best1;
-        const float* c0 = shapeCodebook(0, b.shape0Bits[v], dim) + best0 * dim;
-        const float* c1 = shapeCodebook(1, b.shape1Bits[v], dim) + best1 * dim;
         for (int i = 0; i < len; ++i) {
             reconstruction[layout.order[first + i]] = c0[i] + c1[i];
         }

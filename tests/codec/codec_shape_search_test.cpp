@@ -281,6 +281,9 @@ TEST(ShapeAllocation, CodesWhatStandsAboveTheEstimatedMask) {
                 if (kind == 2) {
                     models[0].subGain[b.subBlocks - 1] = 0.0f;
                 }
+                for (ChannelModel& m : models) {
+                    setBandAmplitudes(m);
+                }
                 ShapeAllocator allocator;
                 ShapeLayout layout;
                 allocator.allocate(c, blockType, models, layout);
