@@ -31,54 +31,68 @@ double outerEarDb(double hz) {
 
 constexpr float kCutDb = 60.0f;  // spreading weights below this are left out
 
-// 2^x for x <= 0 and log2(x) for x > 0, to about 1e-5 relative error: the spreading
-// evaluates them for every pair of nearby bands in every block, where the library functions
-// would dominate the model's cost. Written without calls or branches so that loops over them
-// vectorise.
-float fastExp2(float x) {
-    x = std::max(x, -126.0f);
-    int32_t whole = static_cast<int32_t>(x);  // rounds towards zero
-    whole -= x < static_cast<float>(whole) ? 1 : 0;
-    const float f = x - static_cast<float>(whole);
-    // Minimax polynomial for 2^f on [0, 1).
-    const float p =
-        1.0f + f * (0.6931472f +
-                    f * (0.2402265f + f * (0.05550357f + f * (0.009618129f + f * 0.001333355f))));
-    return std::bit_cast<float>(std::bit_cast<int32_t>(p) + (whole << 23));
-}
-
-float fastLog2(float x) {
-    const int32_t bits = std::bit_cast<int32_t>(std::max(x, 1e-37f));
-    const float exponent = static_cast<float>((bits >> 23) - 127);
-    const float m = std::bit_cast<float>((bits & 0x007FFFFF) | 0x3F800000) - 1.0f;  // [0, 1)
-    // Polynomial for log2(1 + m) on [0, 1).
-    const float p =
-        m * (1.4426898f +
-             m * (-0.7211542f +
-                  m * (0.4778547f +
-                       m * (-0.3473545f + m * (0.2417819f + m * (-0.1287800f + m * 0.0362383f))))));
-    return exponent + p;
-}
-
-float fastPow(float x, float y) {
-    return fastExp2(y * fastLog2(x));
-}
-
 using FloatLanes = float __attribute__((vector_size(32)));
 using IntLanes = int32_t __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 
-// fastExp2 on eight values at once, in place (by reference: vector values passed by value
-// would change the calling convention between the AVX and baseline builds).
+// 2^x for x <= 0 and log2(x) for x > 0, to about 1e-5 relative error, on eight values at once,
+// in place: the spreading evaluates them for every pair of nearby bands in every block, where
+// the library functions would dominate the model's cost. (By reference: vector values passed
+// by value would change the calling convention between the AVX and baseline builds.)
 inline void exp2Lanes(FloatLanes& x) {
     x = x < -126.0f ? FloatLanes{} - 126.0f : x;
     IntLanes whole = __builtin_convertvector(x, IntLanes);    // rounds towards zero
     whole += x < __builtin_convertvector(whole, FloatLanes);  // true is -1: now rounds down
     const FloatLanes f = x - __builtin_convertvector(whole, FloatLanes);
+    // Minimax polynomial for 2^f on [0, 1).
     const FloatLanes p =
         1.0f + f * (0.6931472f +
                     f * (0.2402265f + f * (0.05550357f + f * (0.009618129f + f * 0.001333355f))));
     x = (FloatLanes)((IntLanes)p + (whole << 23));
+}
+
+inline void log2Lanes(FloatLanes& x) {
+    x = x < 1e-37f ? FloatLanes{} + 1e-37f : x;
+    const IntLanes bits = (IntLanes)x;
+    const FloatLanes exponent = __builtin_convertvector((bits >> 23) - 127, FloatLanes);
+    const FloatLanes m = (FloatLanes)((bits & 0x007FFFFF) | 0x3F800000) - 1.0f;  // [0, 1)
+    // Polynomial for log2(1 + m) on [0, 1).
+    const FloatLanes p =
+        m * (1.4426898f +
+             m * (-0.7211542f +
+                  m * (0.4778547f +
+                       m * (-0.3473545f + m * (0.2417819f + m * (-0.1287800f + m * 0.0362383f))))));
+    x = exponent + p;
+}
+
+// out = x^y for `count` values, read and written in whole groups of eight.
+TVQ_SIMD_KERNEL void powers(const float* x, int count, float y, float* out) {
+    for (int i = 0; i < count; i += kLanes) {
+        FloatLanes v;
+        __builtin_memcpy(&v, x + i, sizeof v);
+        log2Lanes(v);
+        v = y * v;
+        exp2Lanes(v);
+        __builtin_memcpy(out + i, &v, sizeof v);
+    }
+}
+
+// Each masker's upper-slope rate in log2 units per bark: its slope of a 0 dB masker, flattened
+// by 0.2 dB per bark for every dB of its level (whole groups of eight, like powers()).
+TVQ_SIMD_KERNEL void upperRates(const float* energy, const float* slopeBase, int count,
+                                float* rate) {
+    constexpr float kLog2Of10 = 3.3219281f;
+    for (int i = 0; i < count; i += kLanes) {
+        FloatLanes e, base;
+        __builtin_memcpy(&e, energy + i, sizeof e);
+        __builtin_memcpy(&base, slopeBase + i, sizeof base);
+        log2Lanes(e);
+        const FloatLanes levelDb = 10.0f / kLog2Of10 * e;
+        FloatLanes slope = base - 0.2f * levelDb;
+        slope = 0.0f < slope ? slope : FloatLanes{};
+        const FloatLanes r = slope * kLog2Of10 / 10.0f;
+        __builtin_memcpy(rate + i, &r, sizeof r);
+    }
 }
 
 // The upper spreading weights of one masker for bands at `above` (count of them, read and
@@ -163,7 +177,7 @@ MaskingModel::MaskingModel(int bins, int sampleRate) : bins_(bins) {
     // The weight kernel reads whole groups of lanes past the last band.
     paddedCentre_ = barkCentre_;
     paddedCentre_.resize(bands + kLanes, barkCentre_.back() + 100.0f);
-    upper04_.assign(bands + kLanes, 0.0f);
+    slopeBase_.resize(bands + kLanes, slopeBase_.back());
     upper_.assign(bands + kLanes, 0.0f);
     lowerTotal_.assign(bands, 0.0f);
     lowerFirst_.assign(bands, 0);
@@ -203,46 +217,58 @@ void MaskingModel::threshold(const float* power, std::vector<float>& out) const 
     constexpr float kLog2Of10 = 3.3219281f;
     constexpr float kCut = kCutDb * kLog2Of10 / 10.0f;
     const int bands = static_cast<int>(barkCentre_.size());
-    std::vector<float>& energy = energy_;
-    std::vector<float>& spread = spread_;
-    energy.resize(bands);
-    spread.assign(bands, 0.0f);
+    const int stride = bands + kLanes;  // one masker's row of upper weights
+    // Per-band values are computed in whole groups of lanes; the padding stays harmless.
+    energy_.assign(stride, 1.0f);
+    rate_.resize(stride);
+    level_.assign(stride, 1.0f);
+    base_.resize(stride);
+    spread_.assign(stride, 1.0f);
+    upperRows_.resize(static_cast<size_t>(bands) * stride);
+    upperCount_.resize(bands);
     for (int b = 0; b < bands; ++b) {
         float e = internalNoise_[b];
         for (int k = edges_[b]; k < edges_[b + 1]; ++k) {
             e += power[k] * binWeight_[k];
         }
-        energy[b] = e;
+        energy_[b] = e;
     }
+    // Upper weights 10^(-slope dz / 10) = 2^(-rate dz), for the bands up to the cut.
+    upperRates(energy_.data(), slopeBase_.data(), bands, rate_.data());
     for (int m = 0; m < bands; ++m) {
-        // The upper slope flattens by 0.2 dB per bark for every dB of the masker's level.
-        const float levelDb = 10.0f / kLog2Of10 * fastLog2(energy[m]);
-        const float slope = std::max(0.0f, slopeBase_[m] - 0.2f * levelDb);
-        // Upper weights 10^(-slope dz / 10) = 2^(-rate dz), for the bands up to the cut.
-        const float rate = slope * kLog2Of10 / 10.0f;
+        const float rate = rate_[m];
         const float centre = barkCentre_[m];
         const int reach = rate > 0.0f
                               ? firstAbove(barkCentre_.data(), m + 1, bands, centre + kCut / rate)
                               : bands;
         const int count = reach - (m + 1);
-        const float upperTotal = upperWeights(paddedCentre_.data() + m + 1, count, centre, rate,
-                                              upper04_.data(), upper_.data());
-        const float* upper04 = upper04_.data();
-        const float base = fastPow(energy[m] / (1.0f + lowerTotal_[m] + upperTotal), kPowerLaw);
+        const float upperTotal =
+            upperWeights(paddedCentre_.data() + m + 1, count, centre, rate,
+                         upperRows_.data() + static_cast<size_t>(m) * stride, upper_.data());
+        upperCount_[m] = count;
+        level_[m] = energy_[m] / (1.0f + lowerTotal_[m] + upperTotal);
+    }
+    powers(level_.data(), bands, kPowerLaw, base_.data());
+    std::fill_n(spread_.begin(), bands, 0.0f);
+    float* spread = spread_.data();
+    for (int m = 0; m < bands; ++m) {
+        const float base = base_[m];
         spread[m] += base;
         const std::vector<float>& lower = lower04_[m];
-        float* lowerTo = spread.data() + lowerFirst_[m];
+        float* lowerTo = spread + lowerFirst_[m];
         for (size_t i = 0; i < lower.size(); ++i) {
             lowerTo[i] += base * lower[i];
         }
-        float* upperTo = spread.data() + m + 1;
-        for (int i = 0; i < count; ++i) {
+        const float* upper04 = upperRows_.data() + static_cast<size_t>(m) * stride;
+        float* upperTo = spread + m + 1;
+        for (int i = 0; i < upperCount_[m]; ++i) {
             upperTo[i] += base * upper04[i];
         }
     }
+    powers(spread, bands, 1.0f / kPowerLaw, level_.data());
     out.resize(bins_);
     for (int b = 0; b < bands; ++b) {
-        const float mask = fastPow(spread[b], 1.0f / kPowerLaw) * maskScale_[b];
+        const float mask = level_[b] * maskScale_[b];
         for (int k = edges_[b]; k < edges_[b + 1]; ++k) {
             out[k] = mask / binWeight_[k];
         }

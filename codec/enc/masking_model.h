@@ -25,18 +25,19 @@ class MaskingModel {
     std::vector<float> binWeight_;     // outer-ear weight times the level scale, per bin
     std::vector<float> barkCentre_;    // per band
     std::vector<float> paddedCentre_;  // the same, with a group of lanes beyond the last band
-    std::vector<float> slopeBase_;     // upper slope of a 0 dB masker, dB per bark, per band
+    std::vector<float> slopeBase_;  // upper slope of a 0 dB masker, dB per bark, per band (padded)
     std::vector<float> internalNoise_;
     std::vector<float> lowerTotal_;  // per masker band: sum of its lower-slope weights
     // Per masker band: the powers kPowerLaw of its lower-slope weights on bands first..m-1
     // (weights below -60 dB left out).
     std::vector<int> lowerFirst_;
     std::vector<std::vector<float>> lower04_;
-    std::vector<float> maskScale_;
-    // Scratch, sized once: band energies, spread excitation, one masker's upper weights.
-    mutable std::vector<float> energy_, spread_, upper04_,
-        upper_;  // per band: 1
-                 // / (offset * flat-spread normalisation)
+    std::vector<float> maskScale_;  // per band: 1 / (offset * flat-spread normalisation)
+    // Scratch, sized once, per band and padded to whole groups of lanes: band energies, upper
+    // slope rates, levels before the power law, spreading bases, spread excitation; each
+    // masker's upper weights (a row of bands + lanes) and their count.
+    mutable std::vector<float> energy_, rate_, level_, base_, spread_, upper_, upperRows_;
+    mutable std::vector<int> upperCount_;
 };
 
 }  // namespace tembrel::tvq
