@@ -1,6 +1,7 @@
 #include "codec/enc/pitch_search.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -214,7 +215,30 @@ void PitchSearch::searchVector(const Peaks& peaks, const std::array<float, kMaxC
         a[k] = g > 0.0f ? peaks.weight[e] * g * g : 0.0f;
         z[k] = g > 0.0f ? peaks.value[e] / g : 0.0f;
     }
-    nearestPitchPair(z, a, fit.shape[v], fit.shape[kPitchVectorPairs + v]);
+    // A refit that lands on the same gains, and the chosen fundamental's fit again, ask the
+    // same question: answered from the last few answers.
+    Question q;
+    for (int k = 0; k < kPitchCodebookDim; ++k) {
+        q[k] = std::bit_cast<uint32_t>(z[k]);
+        q[kPitchCodebookDim + k] = std::bit_cast<uint32_t>(a[k]);
+    }
+    for (const Answer& known : answers_) {
+        if (known.valid && known.question == q) {
+            fit.shape[v] = known.first;
+            fit.shape[kPitchVectorPairs + v] = known.second;
+            return;
+        }
+    }
+    int32_t first = -1, second = -1;
+    nearestPitchPair(z, a, first, second);
+    if (first < 0) {
+        return;  // no pair found: the shapes stay as they were
+    }
+    fit.shape[v] = first;
+    fit.shape[kPitchVectorPairs + v] = second;
+    Answer& slot = answers_[nextAnswer_];
+    nextAnswer_ = (nextAnswer_ + 1) % kAnswers;
+    slot = Answer{true, q, first, second};
 }
 
 PitchSearch::Fit PitchSearch::fit(const Peaks& peaks, unsigned active, int passes) const {

@@ -58,6 +58,16 @@ class PitchSearch {
     // Weighted energy per coded bin of one channel, and a zero after them.
     std::vector<float> energy_;
     float codebookRms_ = 1.0f;
+    // The last few answers of nearestPitchPair, by the bits of the z and a they answer.
+    using Question = std::array<uint32_t, 2 * kPitchCodebookDim>;
+    struct Answer {
+        bool valid = false;
+        Question question{};
+        int32_t first = 0, second = 0;
+    };
+    static constexpr int kAnswers = 4;
+    mutable std::array<Answer, kAnswers> answers_{};
+    mutable int nextAnswer_ = 0;
 };
 
 }  // namespace tembrel::tvq
