@@ -72,13 +72,18 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
                 for (int m = 0; m < bands; ++m) {
                     excitation += spread[m] * bandPower_[m];
                 }
-                const int width = b.bandEdges[band + 1] - b.bandEdges[band];
-                const int32_t mask = log2Steps(excitation / static_cast<float>(width));
-                for (int k = b.bandEdges[band]; k < b.bandEdges[band + 1]; ++k) {
-                    const int32_t key = std::clamp(log2Steps(power_[k]) - mask, kKeyMin, kKeyMax);
-                    key_[coefPosition(b, ch, k, j)] = key;
-                    lowest = std::min(lowest, key);
-                    highest = std::max(highest, key);
+                // (Through locals: the key stores could alias the layout's fields, which the
+                // loop would otherwise load again for every coefficient.)
+                const int lo = b.bandEdges[band], hi = b.bandEdges[band + 1];
+                const int32_t mask = log2Steps(excitation / static_cast<float>(hi - lo));
+                const float* power = power_.data();
+                int32_t* key = key_.data();
+                const int step = b.subBlocks;  // between neighbouring bins' positions
+                for (int k = lo, pos = coefPosition(b, ch, lo, j); k < hi; ++k, pos += step) {
+                    const int32_t value = std::clamp(log2Steps(power[k]) - mask, kKeyMin, kKeyMax);
+                    key[pos] = value;
+                    lowest = std::min(lowest, value);
+                    highest = std::max(highest, value);
                 }
             }
         }
