@@ -44,6 +44,14 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     const int vectors = b.vectorCount;
     const int bands = b.envBands;
     key_.assign(total, kMuted);
+    // Two histograms over every importance value, left zeroed by the sums below: neighbouring
+    // coefficients often share a key, so alternate bins count in alternate tables and an
+    // increment rarely waits for the one before it.
+    constexpr int kKeyValues = kKeyMax - kKeyMin + 1;
+    if (evenCount_.empty()) {
+        evenCount_.assign(kKeyValues, 0);
+        oddCount_.assign(kKeyValues, 0);
+    }
     int32_t lowest = kKeyMax, highest = kKeyMin;  // of the keys that are not kMuted
     power_.resize(b.codedBins);
     bandPower_.resize(bands);
@@ -78,10 +86,12 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
                 const int32_t mask = log2Steps(excitation / static_cast<float>(hi - lo));
                 const float* power = power_.data();
                 int32_t* key = key_.data();
+                int32_t* counts[2] = {evenCount_.data() - kKeyMin, oddCount_.data() - kKeyMin};
                 const int step = b.subBlocks;  // between neighbouring bins' positions
                 for (int k = lo, pos = coefPosition(b, ch, lo, j); k < hi; ++k, pos += step) {
                     const int32_t value = std::clamp(log2Steps(power[k]) - mask, kKeyMin, kKeyMax);
                     key[pos] = value;
+                    ++counts[k & 1][value];
                     lowest = std::min(lowest, value);
                     highest = std::max(highest, value);
                 }
@@ -94,32 +104,15 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     // the importance between the two caps, so counts and sums of the importances from each
     // value up give the bits of any level at once.
     const int values = std::max(0, highest - lowest + 1);
-    // A histogram first (muted coefficients counted in a spare slot), then the sums from each
-    // value up.
-    // Neighbouring coefficients often share a key: alternate positions go to two tables, so
-    // that an increment rarely waits for the one before it.
-    countFrom_.assign(values + 2, 0);
+    // The sums from each value up, clearing the histograms for the next frame.
+    countFrom_.assign(values + 1, 0);
     sumFrom_.assign(values + 1, 0);
-    oddCount_.assign(values + 2, 0);
-    {
-        int32_t* even = countFrom_.data();
-        int32_t* odd = oddCount_.data();
-        const int32_t* key = key_.data();
-        const int32_t muted = kMuted - lowest;
-        int pos = 0;
-        for (; pos + 1 < total; pos += 2) {
-            const int32_t a = key[pos] - lowest, b = key[pos + 1] - lowest;
-            ++even[a == muted ? values + 1 : a];
-            ++odd[b == muted ? values + 1 : b];
-        }
-        if (pos < total) {
-            const int32_t a = key[pos] - lowest;
-            ++even[a == muted ? values + 1 : a];
-        }
-    }
     for (int i = values - 1; i >= 0; --i) {
-        const int32_t count = countFrom_[i] + oddCount_[i];
-        sumFrom_[i] = sumFrom_[i + 1] + count * (i + lowest);
+        const int32_t key = i + lowest;
+        const int32_t count = evenCount_[key - kKeyMin] + oddCount_[key - kKeyMin];
+        evenCount_[key - kKeyMin] = 0;
+        oddCount_[key - kKeyMin] = 0;
+        sumFrom_[i] = sumFrom_[i + 1] + count * key;
         countFrom_[i] = count + countFrom_[i + 1];
     }
     const int64_t slope = static_cast<int64_t>(kSlope * weightExponent(c, blockType) + 0.5f);

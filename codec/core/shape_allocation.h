@@ -29,7 +29,8 @@ class ShapeAllocator {
     // Per importance value: the coefficients of at least that importance, and their sum (a
     // frame has a few thousand coefficients of importance -512..511: 32 bits hold both).
     std::vector<int32_t> countFrom_, sumFrom_;
-    std::vector<int32_t> oddCount_;  // the histogram of the odd positions, before the sums
+    // Per importance value from kKeyMin: how many even and odd bins have it (zero between calls).
+    std::vector<int32_t> evenCount_, oddCount_;
     std::vector<uint8_t> coded_;
     std::vector<int> codedList_;  // positions of the coded coefficients, in order
     std::vector<float> power_, bandPower_;
