@@ -46,36 +46,10 @@ class OutputsCliTest : public ::testing::Test {
         }
         return names;
     }
-    // Starts tembrel-cli, waits until it has created its temporary file, sends `signal`
-    // and returns the wait status.
+    // Signals tembrel-cli once it has created its temporary file; the wait status.
     int signalWhileWriting(const std::vector<std::string>& args, int signal) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int null = open("/dev/null", O_RDWR);
-            dup2(null, STDIN_FILENO);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            if (chdir(dir.path().c_str()) != 0)
-                _exit(126);
-            std::vector<char*> argv{const_cast<char*>(TEMBREL_CLI)};
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(TEMBREL_CLI, argv.data());
-            _exit(127);
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (hidden().empty() && std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(pid, nullptr, WNOHANG) == pid) {
-                ADD_FAILURE() << "ended before its temporary file was seen";
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        kill(pid, signal);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return status;
+        return signalWhenReady(
+            TEMBREL_CLI, args, dir.path(), [&] { return !hidden().empty(); }, signal);
     }
 
     TempDir dir;

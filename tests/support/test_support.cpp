@@ -1,11 +1,18 @@
 #include "test_support.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/byte_order.h"
 
@@ -70,6 +77,40 @@ CommandResult runCaptured(const std::string& command, const TempDir& scratch) {
     const std::vector<uint8_t> o = readFile(out);
     const std::vector<uint8_t> e = readFile(err);
     return {status, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
+}
+
+int signalWhenReady(const char* program, const std::vector<std::string>& args,
+                    const fs::path& folder, const std::function<bool()>& ready, int signal,
+                    pid_t* started) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        if (chdir(folder.c_str()) != 0)
+            _exit(126);
+        std::vector<char*> argv{const_cast<char*>(program)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program, argv.data());
+        _exit(127);
+    }
+    if (started != nullptr)
+        *started = pid;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!ready() && std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            ADD_FAILURE() << program << " ended before it was ready for the signal";
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
 }
 
 bool haveTool(std::string_view tool) {

@@ -2,8 +2,10 @@
 // running the command-line tools that make fixtures (sox, lame, python3 with mutagen).
 #pragma once
 
+#include <sys/types.h>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +45,13 @@ struct CommandResult {
 // Runs a shell command with its standard output and error captured in files in `scratch`
 // and nothing on its standard input.
 CommandResult runCaptured(const std::string& command, const TempDir& scratch);
+
+// Starts `program` with `args` in `folder`, its standard streams on /dev/null, waits
+// (at most 60 s) until `ready()` holds, sends `signal` and returns the wait status; -1,
+// with a test failure, when the program ended first. `started` receives its process id.
+int signalWhenReady(const char* program, const std::vector<std::string>& args,
+                    const fs::path& folder, const std::function<bool()>& ready, int signal,
+                    pid_t* started = nullptr);
 
 // True when `tool` is on PATH.
 bool haveTool(std::string_view tool);
