@@ -205,10 +205,6 @@ void ConvertJob::convertOne() {
     if (!inWorkers)
         jobProgress().setCurrentFile(inputPath);
 
-    if (encoder == nullptr && !inWorkers) {
-        fail(ticket, inputPath, outputPath, FileOutcome::Result::Failed, "no encoder");
-        return;
-    }
     // What a file still in hand does to this one's name is known only once it is done.
     if (inWorkers)
         waitForFilesTouching(inputPath, outputPath);
@@ -237,15 +233,15 @@ void ConvertJob::convertOne() {
                 break;
         }
     }
-    if (encoder == nullptr) {
-        fail(ticket, inputPath, outputPath, FileOutcome::Result::Failed, "no encoder");
-        return;
-    }
     encodeHere(ticket, inputPath, outputPath, before);
 }
 
 void ConvertJob::encodeHere(uint64_t ticket, const std::string& input, const std::string& output,
                             const SourceState& before) {
+    if (encoder == nullptr) {
+        fail(ticket, input, output, FileOutcome::Result::Failed, "no encoder");
+        return;
+    }
     encoder->encodeFile(input, output);
     settle(ticket, input, output, before,
            {encoder->failureReason(), encoder->warning(), encoder->takeOutput()});

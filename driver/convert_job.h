@@ -165,6 +165,7 @@ class ConvertJob {
     // Every ticket is reported once: with its outcome, or with none for a file that was
     // never begun (the job was cancelled while it waited for a worker).
     void report(uint64_t ticket, std::optional<FileOutcome> outcome);
+    // Converts a file in this process; fails it when the job was given no encoder.
     void encodeHere(uint64_t ticket, const std::string& input, const std::string& output,
                     const SourceState& before);
     // What becomes of a file once its encoder is done: its output put in place or

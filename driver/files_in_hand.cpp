@@ -180,11 +180,7 @@ void ConvertJob::pumpWorkers() {
                 break;
             case WorkerPool::Done::How::NotStarted:
                 // No worker can run: this file, and every one after it, is converted here.
-                if (encoder == nullptr)
-                    fail(done.ticket, file.input, file.output, FileOutcome::Result::Failed,
-                         "no encoder");
-                else
-                    encodeHere(done.ticket, file.input, file.output, file.before);
+                encodeHere(done.ticket, file.input, file.output, file.before);
                 break;
         }
     }
