@@ -30,8 +30,10 @@ class Mdct {
     std::vector<float> preCos_, preSin_;    // size/2 pre-rotations
     std::vector<float> postCos_, postSin_;  // size/2 post-rotations, scale included
     std::vector<float> stageCos_, stageSin_;  // the FFT's twiddles, stage after stage
-    std::vector<uint16_t> reversed_;          // bit-reversed FFT output order
-    std::vector<float> re_, im_, fold_;
+    // Where the FFT's outputs lie (bit-reversed): per group of eight, or per output in small
+    // transforms.
+    std::vector<uint16_t> order_;
+    std::vector<float> re_, im_, even_, odd_, fold_;
 };
 
 // Window of a block of `size` coefficients (2 * size samples) whose left and right overlaps
