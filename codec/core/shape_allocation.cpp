@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "codec/core/codebooks.h"
 #include "codec/core/quantisers.h"
@@ -90,6 +91,29 @@ TVQ_SIMD_KERNEL void importanceKeys(const float* power, const int32_t* mask, int
         keys[k] = value;
         lowest = std::min(lowest, value);
         highest = std::max(highest, value);
+    }
+}
+
+// Flags the positions whose key reaches `lowestCoded` (kMuted lies below every threshold) and
+// lists them in order, eight positions at a time through the lane-mask tables.
+TVQ_SIMD_KERNEL void compactCoded(const int32_t* key, int total, int32_t lowestCoded,
+                                  uint8_t* codedFlags, int* list) {
+    int found = 0, pos = 0;
+    for (; pos + 8 <= total; pos += 8) {
+        const Ints low = *reinterpret_cast<const LooseInts*>(key + pos) >= lowestCoded;
+        const Ints high = *reinterpret_cast<const LooseInts*>(key + pos + 4) >= lowestCoded;
+        const int mask = lanes::laneMask(__builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7));
+        std::memcpy(codedFlags + pos, lanes::kLaneLists.bytes[mask], 8);
+        const auto* lanesSet = reinterpret_cast<const LooseInts*>(lanes::kLaneLists.lanes[mask]);
+        *reinterpret_cast<LooseInts*>(list + found) = lanesSet[0] + pos;
+        *reinterpret_cast<LooseInts*>(list + found + 4) = lanesSet[1] + pos;
+        found += lanes::kLaneLists.count[mask];
+    }
+    for (; pos < total; ++pos) {
+        const bool coded = key[pos] >= lowestCoded;
+        codedFlags[pos] = coded;
+        list[found] = pos;
+        found += coded;
     }
 }
 
@@ -220,13 +244,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     const int32_t* key = key_.data();
     uint8_t* codedFlags = coded_.data();
     int* list = codedList_.data();
-    int found = 0;
-    for (int pos = 0; pos < total; ++pos) {
-        const bool coded = key[pos] >= lowestCoded;  // (kMuted lies below every threshold)
-        codedFlags[pos] = coded;
-        list[found] = pos;
-        found += coded;
-    }
+    compactCoded(key, total, lowestCoded, codedFlags, list);
     for (int v = 0; v < vectors; ++v) {
         int* to = layout.order.data() + layout.start[v];
         const int rows = layout.start[v + 1] - layout.start[v];
