@@ -26,10 +26,10 @@ constexpr int kLanes = 8;
 [[gnu::always_inline]] inline Lanes load(const float* p) {
     return *reinterpret_cast<const LooseLanes*>(p);
 }
-[[gnu::always_inline]] inline void store(float* p, Lanes v) {
+[[gnu::always_inline]] inline void store(float* p, const Lanes& v) {
     *reinterpret_cast<LooseLanes*>(p) = v;
 }
-[[gnu::always_inline]] inline Lanes reversed(Lanes v) {
+[[gnu::always_inline]] inline Lanes reversed(const Lanes& v) {
     return __builtin_shufflevector(v, v, 7, 6, 5, 4, 3, 2, 1, 0);
 }
 
