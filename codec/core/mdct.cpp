@@ -93,14 +93,13 @@ inline void eightPoints(T* x, T* y) {
 constexpr int kReversed3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 // re + i im = (in[2n] + i in[size-1-2n]) rotated by the pre-rotation n.
-TVQ_SIMD_KERNEL void rotateIn(const float* in, int size, const float* c, const float* s,
-                              float* re, float* im) {
+TVQ_SIMD_KERNEL void rotateIn(const float* in, int size, const float* c, const float* s, float* re,
+                              float* im) {
     for (int n = 0; n < size / 2; n += kLanes) {
-        const Lanes a = __builtin_shufflevector(load(in + 2 * n), load(in + 2 * n + 8), 0, 2, 4,
-                                                6, 8, 10, 12, 14);
-        const Lanes b = __builtin_shufflevector(load(in + size - 16 - 2 * n),
-                                                load(in + size - 8 - 2 * n), 15, 13, 11, 9, 7, 5,
-                                                3, 1);
+        const Lanes a = __builtin_shufflevector(load(in + 2 * n), load(in + 2 * n + 8), 0, 2, 4, 6,
+                                                8, 10, 12, 14);
+        const Lanes b = __builtin_shufflevector(
+            load(in + size - 16 - 2 * n), load(in + size - 8 - 2 * n), 15, 13, 11, 9, 7, 5, 3, 1);
         const Lanes cn = load(c + n), sn = load(s + n);
         store(re + n, a * cn - b * sn);
         store(im + n, a * sn + b * cn);
@@ -141,8 +140,8 @@ TVQ_SIMD_KERNEL void fftStages(float* re, float* im, int points, const float* st
 // Writes the real parts (coefficients 2k) to `even` and the negated imaginary parts
 // (coefficient size-1-2k) to `odd`, both in the order of k.
 TVQ_SIMD_KERNEL void lastStagesInLanes(const float* re, const float* im, int points,
-                                       const uint16_t* groupStart, const float* c,
-                                       const float* s, float* even, float* odd) {
+                                       const uint16_t* groupStart, const float* c, const float* s,
+                                       float* even, float* odd) {
     const int groups = points / 8;
     for (int m0 = 0; m0 < groups; m0 += kLanes) {
         Lanes x[8], y[8];

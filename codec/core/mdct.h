@@ -27,8 +27,8 @@ class Mdct {
     void dct4(const float* in, float* out);
 
     int size_;
-    std::vector<float> preCos_, preSin_;    // size/2 pre-rotations
-    std::vector<float> postCos_, postSin_;  // size/2 post-rotations, scale included
+    std::vector<float> preCos_, preSin_;      // size/2 pre-rotations
+    std::vector<float> postCos_, postSin_;    // size/2 post-rotations, scale included
     std::vector<float> stageCos_, stageSin_;  // the FFT's twiddles, stage after stage
     // Where the FFT's outputs lie (bit-reversed): per group of eight, or per output in small
     // transforms.

@@ -102,7 +102,8 @@ TVQ_SIMD_KERNEL void compactCoded(const int32_t* key, int total, int32_t lowestC
     for (; pos + 8 <= total; pos += 8) {
         const Ints low = *reinterpret_cast<const LooseInts*>(key + pos) >= lowestCoded;
         const Ints high = *reinterpret_cast<const LooseInts*>(key + pos + 4) >= lowestCoded;
-        const int mask = lanes::laneMask(__builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7));
+        const int mask =
+            lanes::laneMask(__builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7));
         std::memcpy(codedFlags + pos, lanes::kLaneLists.bytes[mask], 8);
         const auto* lanesSet = reinterpret_cast<const LooseInts*>(lanes::kLaneLists.lanes[mask]);
         *reinterpret_cast<LooseInts*>(list + found) = lanesSet[0] + pos;

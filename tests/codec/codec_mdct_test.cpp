@@ -30,7 +30,8 @@ TEST(Mdct, MatchesTheDirectTransformAtEverySize) {
             for (int n = 0; n < 2 * m; ++n) {
                 direct += x[n] * std::cos(M_PI / m * (n + 0.5 + m / 2.0) * (k + 0.5));
             }
-            ASSERT_NEAR(coefs[k], direct * std::sqrt(2.0 / m), 2e-5 * std::sqrt(m)) << m << " " << k;
+            ASSERT_NEAR(coefs[k], direct * std::sqrt(2.0 / m), 2e-5 * std::sqrt(m))
+                << m << " " << k;
         }
         for (int n = 0; n < 2 * m; ++n) {
             double direct = 0.0;
