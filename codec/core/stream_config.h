@@ -39,6 +39,8 @@ inline constexpr int kPitchBits = 8;
 inline constexpr int kPitchGainBits = 4;
 inline constexpr int kPitchVectorPairs = 2;
 inline constexpr int kPitchShapeBits = 5;
+// Stereo ranges with their own left/right or mid/side choice.
+inline constexpr int kStereoBands = 4;
 
 // One block type's layout and analysis sizes.
 struct BlockLayout {
@@ -59,6 +61,13 @@ struct BlockLayout {
     int vectorCount = 0;  // shape vector pairs
     std::vector<int32_t> shape0Bits;
     std::vector<int32_t> shape1Bits;
+    // Stereo: the coded range splits into stereoBands ranges (equal on the bark scale), each
+    // coded as left/right or mid/side. The window type gives the lowest range's mode; range
+    // r > 0 takes the top bit of the 8-bit first-codebook field of vector r - 1, whose
+    // codebook is then a 7-bit one (shape0BookBits: the codebook widths).
+    int stereoBands = 1;
+    std::vector<int> stereoEdges;  // stereoBands + 1 bin edges; the last is subSize
+    std::vector<int32_t> shape0BookBits;
     int sideBits = 0;
     int shapeBits = 0;
 };

@@ -28,8 +28,8 @@ class FrameEncoder {
 
   private:
     void analyse(int blockType, int leftOverlap, int rightOverlap);
-    // Rotates the pair to mid/side when that compacts it better; true when it did.
-    bool chooseMidSide(int blockType);
+    // Chooses and applies left/right or mid/side per stereo range.
+    void chooseMidSide(int blockType, bool* midSide);
     void encodeChannel(int ch, int blockType, FrameIndex& index);
 
     StreamConfig config_;
