@@ -39,6 +39,8 @@ inline constexpr int kPitchBits = 8;
 inline constexpr int kPitchGainBits = 4;
 inline constexpr int kPitchVectorPairs = 2;
 inline constexpr int kPitchShapeBits = 5;
+// How fast the mask a sound leaves behind it decays within a frame: 1 dB per this many ms.
+inline constexpr double kForwardMaskingMsPerDb = 1.0;
 // Stereo ranges with their own left/right or mid/side choice.
 inline constexpr int kStereoBands = 4;
 
@@ -65,6 +67,9 @@ struct BlockLayout {
     // coded as left/right or mid/side. The window type gives the lowest range's mode; range
     // r > 0 takes the top bit of the 8-bit first-codebook field of vector r - 1, whose
     // codebook is then a 7-bit one (shape0BookBits: the codebook widths).
+    // Forward masking within a frame: a sub-block's mask is at least the previous one's times
+    // this (1 dB less per millisecond of sub-block; 0: none).
+    float forwardMasking = 0.0f;
     int stereoBands = 1;
     std::vector<int> stereoEdges;  // stereoBands + 1 bin edges; the last is subSize
     std::vector<int32_t> shape0BookBits;

@@ -148,6 +148,14 @@ void FrameEncoder::analyse(int blockType, int leftOverlap, int rightOverlap) {
             masking_[blockType]->threshold(power_.data(), bandThreshold_);
             std::copy(bandThreshold_.begin(), bandThreshold_.end(), threshold_[ch].begin() + j * m);
         }
+        // What a sub-block leaves behind masks the next ones, decaying (the ear's forward
+        // masking): noise after an attack inside the frame may rise with it.
+        float* t = threshold_[ch].data();
+        for (int j = 1; j < b.subBlocks; ++j) {
+            for (int k = 0; k < m; ++k) {
+                t[j * m + k] = std::max(t[j * m + k], b.forwardMasking * t[(j - 1) * m + k]);
+            }
+        }
     }
 }
 
