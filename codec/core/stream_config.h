@@ -106,6 +106,9 @@ struct StreamConfig {
 // channel mode and bit rate is not one the codec supports.
 bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config);
 
+// What a mask keeps after `samples` of forward masking (0 where the stream uses none).
+float forwardMaskingDecay(const StreamConfig& config, int samples);
+
 // Fills the caller's ConfInfo from a configuration.
 void fillConfInfo(const StreamConfig& config, ConfInfo& conf);
 

@@ -149,13 +149,23 @@ void FrameEncoder::analyse(int blockType, int leftOverlap, int rightOverlap) {
             std::copy(bandThreshold_.begin(), bandThreshold_.end(), threshold_[ch].begin() + j * m);
         }
         // What a sub-block leaves behind masks the next ones, decaying (the ear's forward
-        // masking): noise after an attack inside the frame may rise with it.
+        // masking): noise after an attack may rise with it. The last sub-block of the frame
+        // before reaches into the first one of this frame, mapped by frequency.
         float* t = threshold_[ch].data();
+        std::vector<float>& last = lastThreshold_[ch];
+        const int lastSize = static_cast<int>(last.size());
+        if (const float decay = forwardMaskingDecay(config_, (m + lastSize) / 2);
+            decay > 0.0f && lastSize > 0) {
+            for (int k = 0; k < m; ++k) {
+                t[k] = std::max(t[k], decay * last[std::min(lastSize - 1, k * lastSize / m)]);
+            }
+        }
         for (int j = 1; j < b.subBlocks; ++j) {
             for (int k = 0; k < m; ++k) {
                 t[j * m + k] = std::max(t[j * m + k], b.forwardMasking * t[(j - 1) * m + k]);
             }
         }
+        last.assign(t + (b.subBlocks - 1) * m, t + b.subBlocks * m);
     }
 }
 
