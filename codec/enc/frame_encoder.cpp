@@ -1,6 +1,7 @@
 #include "codec/enc/frame_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "codec/core/lpc.h"
@@ -156,8 +157,18 @@ void FrameEncoder::analyse(int blockType, int leftOverlap, int rightOverlap) {
         const int lastSize = static_cast<int>(last.size());
         if (const float decay = forwardMaskingDecay(config_, (m + lastSize) / 2);
             decay > 0.0f && lastSize > 0) {
-            for (int k = 0; k < m; ++k) {
-                t[k] = std::max(t[k], decay * last[std::min(lastSize - 1, k * lastSize / m)]);
+            // (Sub-block sizes are powers of two: bin k of this one lies in bin k * lastSize / m
+            // of the last one, without a division per bin.)
+            if (lastSize >= m) {
+                const int step = lastSize / m;
+                for (int k = 0; k < m; ++k) {
+                    t[k] = std::max(t[k], decay * last[k * step]);
+                }
+            } else {
+                const int shift = std::countr_zero(static_cast<unsigned>(m / lastSize));
+                for (int k = 0; k < m; ++k) {
+                    t[k] = std::max(t[k], decay * last[k >> shift]);
+                }
             }
         }
         for (int j = 1; j < b.subBlocks; ++j) {
