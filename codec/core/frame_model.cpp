@@ -77,6 +77,24 @@ void decodeChannelModel(const StreamConfig& c, int blockType, const FrameIndex& 
     }
 }
 
+void stereoModes(const StreamConfig& c, int blockType, const FrameIndex& index, bool* midSide) {
+    const BlockLayout& b = c.blocks[blockType];
+    midSide[0] = isMidSide(index.windowType);
+    for (int r = 1; r < b.stereoBands; ++r) {
+        midSide[r] =
+            (static_cast<uint32_t>(index.shapeIndex[r - 1]) >> b.shape0BookBits[r - 1]) & 1u;
+    }
+}
+
+void storeStereoModes(const StreamConfig& c, int blockType, const bool* midSide,
+                      FrameIndex& index) {
+    const BlockLayout& b = c.blocks[blockType];
+    for (int r = 1; r < b.stereoBands; ++r) {
+        const int32_t book = fieldValue(index.shapeIndex[r - 1], b.shape0BookBits[r - 1]);
+        index.shapeIndex[r - 1] = book | (midSide[r] ? 1 << b.shape0BookBits[r - 1] : 0);
+    }
+}
+
 void binScales(const StreamConfig& c, int blockType, const ChannelModel& model, int subBlock,
                std::vector<float>& scales) {
     const BlockLayout& b = c.blocks[blockType];
@@ -110,7 +128,7 @@ void decodeShapes(const StreamConfig& c, int blockType, const ShapeLayout& layou
     const int vectors = b.vectorCount;
     coefs.assign(codedCount(c, blockType), 0.0f);
     for (int v = 0; v < vectors; ++v) {
-        const int bits0 = b.shape0Bits[v];
+        const int bits0 = b.shape0BookBits[v];
         const int bits1 = b.shape1Bits[v];
         const int dim = std::clamp(layout.dim[v], kMinCodebookDim, kMaxCodebookDim);
         const float* c0 = shapeCodebook(0, bits0, dim) + fieldValue(shapeIndex[v], bits0) * dim;

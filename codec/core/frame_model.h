@@ -89,6 +89,13 @@ inline float holeFillLevel(const StreamConfig& c) {
 float envPrediction(const ChannelMemory& memory, int blockType, const std::vector<float>& bandDb,
                     int subBlock, int band, int bands);
 
+// Stereo mode of each of the block type's stereo ranges (true: mid/side), as the frame's
+// fields give them.
+void stereoModes(const StreamConfig& config, int blockType, const FrameIndex& index, bool* midSide);
+// Stores the modes of the ranges above the lowest in their shape fields (after the search).
+void storeStereoModes(const StreamConfig& config, int blockType, const bool* midSide,
+                      FrameIndex& index);
+
 // Decodes one channel's model from the index fields and advances its memory. Without
 // `withEnvelope` the LPC envelope (the costly part, which the memory does not depend on) is
 // left out: the encoder uses that to keep its memory in step with the decoder's.

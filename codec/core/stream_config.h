@@ -39,6 +39,10 @@ inline constexpr int kPitchBits = 8;
 inline constexpr int kPitchGainBits = 4;
 inline constexpr int kPitchVectorPairs = 2;
 inline constexpr int kPitchShapeBits = 5;
+// How fast the mask a sound leaves behind it decays within a frame: 1 dB per this many ms.
+inline constexpr double kForwardMaskingMsPerDb = 1.0;
+// Stereo ranges with their own left/right or mid/side choice.
+inline constexpr int kStereoBands = 4;
 
 // One block type's layout and analysis sizes.
 struct BlockLayout {
@@ -59,6 +63,16 @@ struct BlockLayout {
     int vectorCount = 0;  // shape vector pairs
     std::vector<int32_t> shape0Bits;
     std::vector<int32_t> shape1Bits;
+    // Stereo: the coded range splits into stereoBands ranges (equal on the bark scale), each
+    // coded as left/right or mid/side. The window type gives the lowest range's mode; range
+    // r > 0 takes the top bit of the 8-bit first-codebook field of vector r - 1, whose
+    // codebook is then a 7-bit one (shape0BookBits: the codebook widths).
+    // Forward masking within a frame: a sub-block's mask is at least the previous one's times
+    // this (1 dB less per millisecond of sub-block; 0: none).
+    float forwardMasking = 0.0f;
+    int stereoBands = 1;
+    std::vector<int> stereoEdges;  // stereoBands + 1 bin edges; the last is subSize
+    std::vector<int32_t> shape0BookBits;
     int sideBits = 0;
     int shapeBits = 0;
 };
@@ -91,6 +105,9 @@ struct StreamConfig {
 // Builds the configuration for a setup record; false when the combination of sampling rate,
 // channel mode and bit rate is not one the codec supports.
 bool makeStreamConfig(const HeaderInfo& header, StreamConfig& config);
+
+// What a mask keeps after `samples` of forward masking (0 where the stream uses none).
+float forwardMaskingDecay(const StreamConfig& config, int samples);
 
 // Fills the caller's ConfInfo from a configuration.
 void fillConfInfo(const StreamConfig& config, ConfInfo& conf);

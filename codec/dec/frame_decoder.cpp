@@ -113,7 +113,6 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     const bool valid = blockTypeOf(config_, index.windowType) >= 0;
     const int blockType = valid ? blockTypeOf(config_, index.windowType) : 0;
     const int nextType = valid ? nextBlockTypeOf(index.windowType) : 0;
-    const bool midSide = valid && isMidSide(index.windowType);
     const BlockLayout& b = config_.blocks[blockType];
     const int m = b.subSize;
     const int leftOverlap = std::min(prevRightOverlap_, m);
@@ -169,12 +168,21 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
         }
     }
     noiseState_ = noise;
-    if (midSide && config_.channels == 2) {
-        for (size_t i = 0; i < coefs_[0].size(); ++i) {
-            const float mid = coefs_[0][i];
-            const float side = coefs_[1][i];
-            coefs_[0][i] = mid + side;
-            coefs_[1][i] = mid - side;
+    if (valid && config_.channels == 2) {
+        bool midSide[kStereoBands];
+        stereoModes(config_, blockType, index, midSide);
+        for (int r = 0; r < b.stereoBands; ++r) {
+            if (!midSide[r]) {
+                continue;
+            }
+            for (int j = 0; j < b.subBlocks; ++j) {
+                for (int k = b.stereoEdges[r]; k < b.stereoEdges[r + 1]; ++k) {
+                    const float mid = coefs_[0][j * m + k];
+                    const float side = coefs_[1][j * m + k];
+                    coefs_[0][j * m + k] = mid + side;
+                    coefs_[1][j * m + k] = mid - side;
+                }
+            }
         }
     }
     timeBlock_.resize(2 * m);

@@ -1,6 +1,7 @@
 #include "codec/enc/frame_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "codec/core/lpc.h"
@@ -64,8 +65,9 @@ void FrameEncoder::encode(const float* samples, FrameIndex& index) {
     prevRightOverlap_ = rightOverlap;
 
     analyse(blockType, leftOverlap, rightOverlap);
-    const bool midSide = chooseMidSide(blockType);
-    index.windowType = makeWindowType(blockType, nextType, midSide);
+    bool midSide[kStereoBands] = {};
+    chooseMidSide(blockType, midSide);
+    index.windowType = makeWindowType(blockType, nextType, midSide[0]);
     index.blockType = blockType;
 
     const BlockLayout& b = config_.blocks[blockType];
@@ -99,6 +101,8 @@ void FrameEncoder::encode(const float* samples, FrameIndex& index) {
         searchShapes(config_, blockType, layout_, target_, weight_, index.shapeIndex,
                      reconstruction_);
     }
+
+    storeStereoModes(config_, blockType, midSide, index);
 
     // Closed-loop gain: the main gain that best fits the chosen shapes, per channel.
     for (int ch = 0; ch < config_.channels; ++ch) {
@@ -145,45 +149,79 @@ void FrameEncoder::analyse(int blockType, int leftOverlap, int rightOverlap) {
             masking_[blockType]->threshold(power_.data(), bandThreshold_);
             std::copy(bandThreshold_.begin(), bandThreshold_.end(), threshold_[ch].begin() + j * m);
         }
+        // What a sub-block leaves behind masks the next ones, decaying (the ear's forward
+        // masking): noise after an attack may rise with it. The last sub-block of the frame
+        // before reaches into the first one of this frame, mapped by frequency.
+        float* t = threshold_[ch].data();
+        std::vector<float>& last = lastThreshold_[ch];
+        const int lastSize = static_cast<int>(last.size());
+        if (const float decay = forwardMaskingDecay(config_, (m + lastSize) / 2);
+            decay > 0.0f && lastSize > 0) {
+            // (Sub-block sizes are powers of two: bin k of this one lies in bin k * lastSize / m
+            // of the last one, without a division per bin.)
+            if (lastSize >= m) {
+                const int step = lastSize / m;
+                for (int k = 0; k < m; ++k) {
+                    t[k] = std::max(t[k], decay * last[k * step]);
+                }
+            } else {
+                const int shift = std::countr_zero(static_cast<unsigned>(m / lastSize));
+                for (int k = 0; k < m; ++k) {
+                    t[k] = std::max(t[k], decay * last[k >> shift]);
+                }
+            }
+        }
+        for (int j = 1; j < b.subBlocks; ++j) {
+            for (int k = 0; k < m; ++k) {
+                t[j * m + k] = std::max(t[j * m + k], b.forwardMasking * t[(j - 1) * m + k]);
+            }
+        }
+        last.assign(t + (b.subBlocks - 1) * m, t + b.subBlocks * m);
     }
 }
 
-bool FrameEncoder::chooseMidSide(int blockType) {
+void FrameEncoder::chooseMidSide(int blockType, bool* midSide) {
     if (config_.channels != 2) {
-        return false;
+        return;
     }
     const BlockLayout& b = config_.blocks[blockType];
     const int m = b.subSize;
-    double left = 0.0, right = 0.0, mid = 0.0, side = 0.0;
-    for (int j = 0; j < b.subBlocks; ++j) {
-        for (int k = 0; k < b.codedBins; ++k) {
-            const double l = spectrum_[0][j * m + k];
-            const double r = spectrum_[1][j * m + k];
-            left += l * l;
-            right += r * r;
-            mid += 0.25 * (l + r) * (l + r);
-            side += 0.25 * (l - r) * (l - r);
+    for (int r = 0; r < b.stereoBands; ++r) {
+        const int lo = b.stereoEdges[r];
+        const int hi = std::min(b.stereoEdges[r + 1], b.codedBins);
+        double left = 0.0, right = 0.0, mid = 0.0, side = 0.0;
+        for (int j = 0; j < b.subBlocks; ++j) {
+            for (int k = lo; k < hi; ++k) {
+                const double l = spectrum_[0][j * m + k];
+                const double rr = spectrum_[1][j * m + k];
+                left += l * l;
+                right += rr * rr;
+                mid += 0.25 * (l + rr) * (l + rr);
+                side += 0.25 * (l - rr) * (l - rr);
+            }
+        }
+        // The pair that puts more of the energy into one channel leaves less to code in the
+        // other; mid/side wins on the near-mono material most recordings are.
+        const double lrBalance = std::min(left, right) / std::max(std::max(left, right), 1e-9);
+        const double msBalance = std::min(mid, side) / std::max(std::max(mid, side), 1e-9);
+        midSide[r] = msBalance < lrBalance;
+        if (!midSide[r]) {
+            continue;
+        }
+        for (int j = 0; j < b.subBlocks; ++j) {
+            for (int i = j * m + lo; i < j * m + b.stereoEdges[r + 1]; ++i) {
+                const float l = spectrum_[0][i];
+                const float rr = spectrum_[1][i];
+                spectrum_[0][i] = 0.5f * (l + rr);
+                spectrum_[1][i] = 0.5f * (l - rr);
+                // Noise in mid and side both reaches left and right: each may use half of
+                // the smaller threshold.
+                const float t = 0.5f * std::min(threshold_[0][i], threshold_[1][i]);
+                threshold_[0][i] = t;
+                threshold_[1][i] = t;
+            }
         }
     }
-    // The pair that puts more of the energy into one channel leaves less to code in the
-    // other; mid/side wins on the near-mono material most recordings are.
-    const double lrBalance = std::min(left, right) / std::max(std::max(left, right), 1e-9);
-    const double msBalance = std::min(mid, side) / std::max(std::max(mid, side), 1e-9);
-    if (!(msBalance < lrBalance)) {
-        return false;
-    }
-    for (int i = 0; i < b.subBlocks * m; ++i) {
-        const float l = spectrum_[0][i];
-        const float r = spectrum_[1][i];
-        spectrum_[0][i] = 0.5f * (l + r);
-        spectrum_[1][i] = 0.5f * (l - r);
-        // Noise in mid and side both reaches left and right: each may use half of the
-        // smaller threshold.
-        const float t = 0.5f * std::min(threshold_[0][i], threshold_[1][i]);
-        threshold_[0][i] = t;
-        threshold_[1][i] = t;
-    }
-    return true;
 }
 
 void FrameEncoder::encodeChannel(int ch, int blockType, FrameIndex& index) {

@@ -28,8 +28,8 @@ class FrameEncoder {
 
   private:
     void analyse(int blockType, int leftOverlap, int rightOverlap);
-    // Rotates the pair to mid/side when that compacts it better; true when it did.
-    bool chooseMidSide(int blockType);
+    // Chooses and applies left/right or mid/side per stereo range.
+    void chooseMidSide(int blockType, bool* midSide);
     void encodeChannel(int ch, int blockType, FrameIndex& index);
 
     StreamConfig config_;
@@ -44,8 +44,9 @@ class FrameEncoder {
     int pendingType_ = 0;  // block type decided one frame ahead
     int prevRightOverlap_;
     // Per-frame work areas.
-    std::array<std::vector<float>, kMaxChannels> spectrum_;   // subBlocks x subSize
-    std::array<std::vector<float>, kMaxChannels> threshold_;  // masked noise power per bin
+    std::array<std::vector<float>, kMaxChannels> spectrum_;       // subBlocks x subSize
+    std::array<std::vector<float>, kMaxChannels> threshold_;      // masked noise power per bin
+    std::array<std::vector<float>, kMaxChannels> lastThreshold_;  // the last sub-block's
     std::vector<float> target_, weight_, reconstruction_, windowed_, scales_, power_,
         bandThreshold_, component_, residual_, envelopePower_, flat_, wanted_;
     std::vector<double> lpc_, lspTarget_;

@@ -392,7 +392,7 @@ void searchShapes(const StreamConfig& config, int blockType, const ShapeLayout& 
         }
         int32_t best0 = 0, best1 = 0;
         const float *c0 = nullptr, *c1 = nullptr;
-        searchVector(x, w, len, b.shape0Bits[v], b.shape1Bits[v], dim, best0, best1, c0, c1);
+        searchVector(x, w, len, b.shape0BookBits[v], b.shape1Bits[v], dim, best0, best1, c0, c1);
         shapeIndex[v] = best0;
         shapeIndex[vectors + v] = best1;
         for (int i = 0; i < len; ++i) {

@@ -34,7 +34,7 @@ void expectDecodable(const StreamConfig& c, int blockType, const std::vector<int
     const BlockLayout& b = c.blocks[blockType];
     for (int v = 0; v < b.vectorCount; ++v) {
         ASSERT_GE(index[v], 0);
-        ASSERT_LT(index[v], 1 << b.shape0Bits[v]);
+        ASSERT_LT(index[v], 1 << b.shape0BookBits[v]);
         ASSERT_GE(index[b.vectorCount + v], 0);
         ASSERT_LT(index[b.vectorCount + v], 1 << b.shape1Bits[v]);
     }
@@ -57,10 +57,10 @@ double bestPairError(const StreamConfig& c, int blockType, const std::vector<flo
                      const std::vector<float>& w, int v) {
     const BlockLayout& b = c.blocks[blockType];
     const int dim = vectorDim(c, blockType);
-    const float* book0 = shapeCodebook(0, b.shape0Bits[v], dim);
+    const float* book0 = shapeCodebook(0, b.shape0BookBits[v], dim);
     const float* book1 = shapeCodebook(1, b.shape1Bits[v], dim);
     double best = 1e300;
-    for (int i = 0; i < (1 << b.shape0Bits[v]); ++i) {
+    for (int i = 0; i < (1 << b.shape0BookBits[v]); ++i) {
         for (int j = 0; j < (1 << b.shape1Bits[v]); ++j) {
             double e = 0.0;
             int k = 0;
@@ -94,9 +94,9 @@ void plainSearch(const StreamConfig& c, int blockType, const std::vector<float>&
             w.push_back(weight[pos]);
         }
         const int len = static_cast<int>(x.size());
-        const float* book[2] = {shapeCodebook(0, b.shape0Bits[v], dim),
+        const float* book[2] = {shapeCodebook(0, b.shape0BookBits[v], dim),
                                 shapeCodebook(1, b.shape1Bits[v], dim)};
-        const int size[2] = {1 << b.shape0Bits[v], 1 << b.shape1Bits[v]};
+        const int size[2] = {1 << b.shape0BookBits[v], 1 << b.shape1Bits[v]};
         std::vector<int> pick[2];
         for (int which = 0; which < 2; ++which) {
             std::vector<std::pair<float, int>> ranked;
