@@ -1,16 +1,18 @@
-// Modified discrete cosine transform of one size, computed through FFTW's DCT-IV, and the
-// variable-overlap windows that let blocks of different sizes follow each other.
+// Modified discrete cosine transform of one size, computed as a DCT-IV through a complex FFT
+// of a quarter of the window's length, and the variable-overlap windows that let blocks of
+// different sizes follow each other.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 namespace tembrel::tvq {
 
 class Mdct {
   public:
-    // `size`: coefficients per block (the window spans twice as many samples).
+    // `size`: coefficients per block (the window spans twice as many samples); a power of two
+    // from 16 on.
     explicit Mdct(int size);
-    ~Mdct();
     Mdct(const Mdct&) = delete;
     Mdct& operator=(const Mdct&) = delete;
 
@@ -21,10 +23,17 @@ class Mdct {
     void inverse(const float* coefs, float* samples);
 
   private:
+    // Orthonormal DCT-IV of `size` values into `out`.
+    void dct4(const float* in, float* out);
+
     int size_;
-    float* in_;
-    float* out_;
-    void* plan_;
+    std::vector<float> preCos_, preSin_;      // size/2 pre-rotations
+    std::vector<float> postCos_, postSin_;    // size/2 post-rotations, scale included
+    std::vector<float> stageCos_, stageSin_;  // the FFT's twiddles, stage after stage
+    // Where the FFT's outputs lie (bit-reversed): per group of eight, or per output in small
+    // transforms.
+    std::vector<uint16_t> order_;
+    std::vector<float> re_, im_, even_, odd_, fold_;
 };
 
 // Window of a block of `size` coefficients (2 * size samples) whose left and right overlaps

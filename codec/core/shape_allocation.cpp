@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "codec/core/codebooks.h"
 #include "codec/core/quantisers.h"
+#include "codec/core/simd_kernel.h"
 
 namespace tembrel::tvq {
 namespace {
@@ -35,6 +37,87 @@ int32_t log2Steps(float x) {
     return x > 1e-30f ? steps : -100 * kKeySteps;
 }
 
+// The same table as counts of thresholds passed, for vector lanes (no table look-up there).
+constexpr int32_t mantissaLog(int32_t m) {
+    return m + 1 + (m >= 3) + (m >= 6) - (m >= 23) - (m >= 28);
+}
+constexpr bool mantissaLogMatches() {
+    for (int32_t m = 0; m < 32; ++m) {
+        if (mantissaLog(m) != kMantissaLog[m]) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(mantissaLogMatches());
+
+// Four lanes: every x86-64 clone has the integer operations for 128 bits (wider integer
+// vectors without AVX2 fall back to one lane at a time).
+using Lanes = float __attribute__((vector_size(16)));
+using LooseLanes = float __attribute__((vector_size(16), aligned(4), may_alias));
+using Ints = int32_t __attribute__((vector_size(16)));
+using LooseInts = int32_t __attribute__((vector_size(16), aligned(4), may_alias));
+using Words = uint32_t __attribute__((vector_size(16)));
+constexpr int kLanes = 4;
+
+// keys[k] = clamp(log2Steps(power[k]) - mask[k]) for k < bins, four at a time, and the
+// lowest and highest of them folded into `lowest` and `highest`. The integer steps are those
+// of log2Steps exactly.
+TVQ_SIMD_KERNEL void importanceKeys(const float* power, const int32_t* mask, int bins,
+                                    int32_t* keys, int32_t& lowest, int32_t& highest) {
+    int k = 0;
+    Ints low = Ints{} + lowest, high = Ints{} + highest;
+    for (; k + kLanes <= bins; k += kLanes) {
+        const Lanes x = *reinterpret_cast<const LooseLanes*>(power + k);
+        const Words bits = reinterpret_cast<Words>(1e30f < x ? Lanes{} + 1e30f : x);
+        const Ints exponent = reinterpret_cast<Ints>(bits >> 23) - 127;
+        const Ints m = reinterpret_cast<Ints>((bits >> 18) & 31);
+        // (Comparisons give -1 where true.)
+        const Ints log = m + 1 - (m >= 3) - (m >= 6) + (m >= 23) + (m >= 28);
+        const Ints steps = x > 1e-30f ? exponent * kKeySteps + log : Ints{} - 100 * kKeySteps;
+        Ints value = steps - *reinterpret_cast<const LooseInts*>(mask + k);
+        value = value < kKeyMin ? Ints{} + kKeyMin : value;
+        value = kKeyMax < value ? Ints{} + kKeyMax : value;
+        *reinterpret_cast<LooseInts*>(keys + k) = value;
+        low = value < low ? value : low;
+        high = high < value ? value : high;
+    }
+    for (int l = 0; l < kLanes; ++l) {
+        lowest = std::min(lowest, low[l]);
+        highest = std::max(highest, high[l]);
+    }
+    for (; k < bins; ++k) {
+        const int32_t value = std::clamp(log2Steps(power[k]) - mask[k], kKeyMin, kKeyMax);
+        keys[k] = value;
+        lowest = std::min(lowest, value);
+        highest = std::max(highest, value);
+    }
+}
+
+// Flags the positions whose key reaches `lowestCoded` (kMuted lies below every threshold) and
+// lists them in order, eight positions at a time through the lane-mask tables.
+TVQ_SIMD_KERNEL void compactCoded(const int32_t* key, int total, int32_t lowestCoded,
+                                  uint8_t* codedFlags, int* list) {
+    int found = 0, pos = 0;
+    for (; pos + 8 <= total; pos += 8) {
+        const Ints low = *reinterpret_cast<const LooseInts*>(key + pos) >= lowestCoded;
+        const Ints high = *reinterpret_cast<const LooseInts*>(key + pos + 4) >= lowestCoded;
+        const int mask =
+            lanes::laneMask(__builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7));
+        std::memcpy(codedFlags + pos, lanes::kLaneLists.bytes[mask], 8);
+        const auto* lanesSet = reinterpret_cast<const LooseInts*>(lanes::kLaneLists.lanes[mask]);
+        *reinterpret_cast<LooseInts*>(list + found) = lanesSet[0] + pos;
+        *reinterpret_cast<LooseInts*>(list + found + 4) = lanesSet[1] + pos;
+        found += lanes::kLaneLists.count[mask];
+    }
+    for (; pos < total; ++pos) {
+        const bool coded = key[pos] >= lowestCoded;
+        codedFlags[pos] = coded;
+        list[found] = pos;
+        found += coded;
+    }
+}
+
 }  // namespace
 
 void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const ChannelModel* models,
@@ -54,6 +137,8 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     }
     int32_t lowest = kKeyMax, highest = kKeyMin;  // of the keys that are not kMuted
     power_.resize(b.codedBins);
+    binMask_.resize(b.codedBins);
+    binKey_.resize(b.codedBins);
     bandPower_.resize(bands);
     for (int ch = 0; ch < c.channels; ++ch) {
         const ChannelModel& model = models[ch];
@@ -80,21 +165,22 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
                 for (int m = 0; m < bands; ++m) {
                     excitation += spread[m] * bandPower_[m];
                 }
-                // (Through locals: the key stores could alias the layout's fields, which the
-                // loop would otherwise load again for every coefficient.)
                 const int lo = b.bandEdges[band], hi = b.bandEdges[band + 1];
-                const int32_t mask = log2Steps(excitation / static_cast<float>(hi - lo));
-                const float* power = power_.data();
-                int32_t* key = key_.data();
-                int32_t* counts[2] = {evenCount_.data() - kKeyMin, oddCount_.data() - kKeyMin};
-                const int step = b.subBlocks;  // between neighbouring bins' positions
-                for (int k = lo, pos = coefPosition(b, ch, lo, j); k < hi; ++k, pos += step) {
-                    const int32_t value = std::clamp(log2Steps(power[k]) - mask, kKeyMin, kKeyMax);
-                    key[pos] = value;
-                    ++counts[k & 1][value];
-                    lowest = std::min(lowest, value);
-                    highest = std::max(highest, value);
-                }
+                std::fill(binMask_.begin() + lo, binMask_.begin() + hi,
+                          log2Steps(excitation / static_cast<float>(hi - lo)));
+            }
+            const int lo = b.bandEdges[0], hi = b.bandEdges[bands];
+            importanceKeys(power_.data() + lo, binMask_.data() + lo, hi - lo, binKey_.data() + lo,
+                           lowest, highest);
+            // (Through locals: the key stores could alias the layout's fields, which the loop
+            // would otherwise load again for every coefficient.)
+            const int32_t* binKey = binKey_.data();
+            int32_t* key = key_.data();
+            int32_t* counts[2] = {evenCount_.data() - kKeyMin, oddCount_.data() - kKeyMin};
+            const int step = b.subBlocks;  // between neighbouring bins' positions
+            for (int k = lo, pos = coefPosition(b, ch, lo, j); k < hi; ++k, pos += step) {
+                key[pos] = binKey[k];
+                ++counts[k & 1][binKey[k]];
             }
         }
     }
@@ -159,13 +245,7 @@ void ShapeAllocator::allocate(const StreamConfig& c, int blockType, const Channe
     const int32_t* key = key_.data();
     uint8_t* codedFlags = coded_.data();
     int* list = codedList_.data();
-    int found = 0;
-    for (int pos = 0; pos < total; ++pos) {
-        const bool coded = key[pos] >= lowestCoded;  // (kMuted lies below every threshold)
-        codedFlags[pos] = coded;
-        list[found] = pos;
-        found += coded;
-    }
+    compactCoded(key, total, lowestCoded, codedFlags, list);
     for (int v = 0; v < vectors; ++v) {
         int* to = layout.order.data() + layout.start[v];
         const int rows = layout.start[v + 1] - layout.start[v];

@@ -34,6 +34,7 @@ class ShapeAllocator {
     std::vector<uint8_t> coded_;
     std::vector<int> codedList_;  // positions of the coded coefficients, in order
     std::vector<float> power_, bandPower_;
+    std::vector<int32_t> binMask_, binKey_;  // per bin of a sub-block: its band's mask, its key
 };
 
 }  // namespace tembrel::tvq

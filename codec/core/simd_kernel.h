@@ -14,3 +14,51 @@
 #define TVQ_SIMD_KERNEL
 #endif
 #endif
+
+#include <cstdint>
+
+namespace tembrel::tvq::lanes {
+
+// Eight lanes of floats and of comparison results (-1 where true, else 0).
+using Floats8 = float __attribute__((vector_size(32)));
+using Flags8 = int32_t __attribute__((vector_size(32)));
+
+// Per 8-bit lane mask: the lanes set, in order (then zeros), their number, and a byte per lane
+// (1 where set): compaction without branches, eight at a time.
+struct LaneLists {
+    int32_t lanes[256][8];
+    int32_t count[256];
+    uint8_t bytes[256][8];
+};
+inline constexpr LaneLists kLaneLists = [] {
+    LaneLists t{};
+    for (int mask = 0; mask < 256; ++mask) {
+        for (int l = 0; l < 8; ++l) {
+            if (mask & (1 << l)) {
+                t.lanes[mask][t.count[mask]++] = l;
+                t.bytes[mask][l] = 1;
+            }
+        }
+    }
+    return t;
+}();
+
+// Bit l set where lane l of a comparison result is true.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+[[gnu::always_inline]] inline int laneMask(const Flags8& flags) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    const Floats8 f = (Floats8)flags;  // the same bits, as floats for movmskps
+    return __builtin_ia32_movmskps(__builtin_shufflevector(f, f, 0, 1, 2, 3)) |
+           __builtin_ia32_movmskps(__builtin_shufflevector(f, f, 4, 5, 6, 7)) << 4;
+#else
+    int mask = 0;
+    for (int l = 0; l < 8; ++l) {
+        mask |= flags[l] ? 1 << l : 0;
+    }
+    return mask;
+#endif
+}
+#pragma GCC diagnostic pop
+
+}  // namespace tembrel::tvq::lanes

@@ -6,6 +6,7 @@
 
 #include "codec/core/pitch_model.h"
 #include "codec/core/quantisers.h"
+#include "codec/core/simd_kernel.h"
 
 namespace tembrel::tvq {
 namespace {
@@ -16,11 +17,80 @@ constexpr float kOutputLimit = 1048576.0f;
 
 // Uniform noise of unit power from a fixed-seed generator (same output on every run): the
 // generator's next state, and the sample of a state.
-inline uint32_t nextNoiseState(uint32_t state) {
+constexpr uint32_t nextNoiseState(uint32_t state) {
     return state * 1664525u + 1013904223u;
 }
 inline float noiseOf(uint32_t state) {
     return (static_cast<int32_t>(state) * (1.0f / 2147483648.0f)) * 1.7320508f;
+}
+
+// Four lanes: every x86-64 clone has the integer operations for 128 bits.
+using Lanes = float __attribute__((vector_size(16)));
+using LooseLanes = float __attribute__((vector_size(16), aligned(4), may_alias));
+using Ints = int32_t __attribute__((vector_size(16)));
+using Words = uint32_t __attribute__((vector_size(16)));
+using TableWords = uint32_t __attribute__((vector_size(16), may_alias));
+constexpr int kLanes = 4;
+
+// The generator's state after 1-4 steps from s: kJumps.mul[j] * s + kJumps.add[j].
+struct Jumps {
+    alignas(16) uint32_t mul[kLanes];
+    alignas(16) uint32_t add[kLanes];
+};
+constexpr Jumps kJumps = [] {
+    Jumps t{};
+    uint32_t mul = 1, add = 0;
+    for (int j = 0; j < kLanes; ++j) {
+        add = nextNoiseState(add);
+        mul *= 1664525u;
+        t.mul[j] = mul;
+        t.add[j] = add;
+    }
+    return t;
+}();
+
+// Lanes that take noise (`taking`: -1) get the generator's states in turn, as the scalar
+// loop would; `noise` moves past all of them. Other lanes get some state, to be masked.
+[[gnu::always_inline]] inline Words statesTaken(Ints taking, uint32_t& noise) {
+    const Ints zero{};
+    const Ints one = -taking;
+    // Inclusive prefix sums: how many lanes up to this one take noise.
+    Ints count = one + __builtin_shufflevector(one, zero, 4, 0, 1, 2);
+    count = count + __builtin_shufflevector(count, zero, 4, 4, 0, 1);
+    const Words states = *reinterpret_cast<const TableWords*>(kJumps.mul) * noise +
+                         *reinterpret_cast<const TableWords*>(kJumps.add);
+    const Words taken = __builtin_shuffle(states, reinterpret_cast<Words>((count - 1) & 3));
+    noise = count[kLanes - 1] > 0 ? states[count[kLanes - 1] - 1] : noise;
+    return taken;
+}
+[[gnu::always_inline]] inline Lanes noiseOf(Words states) {
+    return (__builtin_convertvector(reinterpret_cast<Ints>(states), Lanes) *
+            (1.0f / 2147483648.0f)) *
+           1.7320508f;
+}
+
+// Coefficients that decoded to nearly nothing (holes) get noise at level `fill`, from the
+// generator state `noise`; returns the state after them.
+TVQ_SIMD_KERNEL uint32_t fillHoles(float fill, size_t count, float* shapes, uint32_t noise) {
+    // Selected by bit masks: GCC turned the conditional expressions into a branch.
+    const auto fillBits = std::bit_cast<uint32_t>(fill);
+    size_t pos = 0;
+    for (; pos + kLanes <= count; pos += kLanes) {
+        auto* at = reinterpret_cast<LooseLanes*>(shapes + pos);
+        const Lanes v = *at;
+        const Ints hole = (v < kHoleThreshold) & (v > -kHoleThreshold);
+        const Lanes level = reinterpret_cast<Lanes>(hole & static_cast<int32_t>(fillBits));
+        // (A coefficient that is no hole gains exactly +0.)
+        *at = v + level * noiseOf(statesTaken(hole, noise));
+    }
+    for (; pos < count; ++pos) {
+        float& v = shapes[pos];
+        const uint32_t hole = 0u - static_cast<uint32_t>(std::fabs(v) < kHoleThreshold);
+        const uint32_t next = nextNoiseState(noise);
+        noise = (next & hole) | (noise & ~hole);
+        v += std::bit_cast<float>(fillBits & hole) * noiseOf(next);
+    }
+    return noise;
 }
 
 }  // namespace
@@ -68,15 +138,7 @@ void FrameDecoder::decode(const FrameIndex& index, float* samples) {
     }
     addPitchComponent(config_, blockType, index, shapes_);
     if (const float fill = holeFillLevel(config_); fill > 0.0f) {
-        // Selected by bit masks: GCC turned the conditional expressions into a branch.
-        const auto fillBits = std::bit_cast<uint32_t>(fill);
-        for (float& v : shapes_) {
-            const uint32_t hole = 0u - static_cast<uint32_t>(std::fabs(v) < kHoleThreshold);
-            const uint32_t next = nextNoiseState(noise);
-            noise = (next & hole) | (noise & ~hole);
-            // (A coefficient that is no hole gains exactly +0.)
-            v += std::bit_cast<float>(fillBits & hole) * noiseOf(next);
-        }
+        noise = fillHoles(fill, shapes_.size(), shapes_.data(), noise);
     }
     for (int ch = 0; ch < config_.channels; ++ch) {
         const ChannelModel& model = model_[ch];

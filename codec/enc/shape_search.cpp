@@ -33,37 +33,8 @@ using Quad = float __attribute__((vector_size(16)));
 // The result of comparing two Lanes: -1 (true) or 0 per lane.
 using Flags = int32_t __attribute__((vector_size(32)));
 
-// Per 8-bit lane mask: the lanes set, in order (then zeros), and their number.
-struct LaneLists {
-    int32_t lanes[1 << kLanes][kLanes];
-    int32_t count[1 << kLanes];
-};
-constexpr LaneLists kLaneLists = [] {
-    LaneLists t{};
-    for (int mask = 0; mask < (1 << kLanes); ++mask) {
-        for (int l = 0; l < kLanes; ++l) {
-            if (mask & (1 << l)) {
-                t.lanes[mask][t.count[mask]++] = l;
-            }
-        }
-    }
-    return t;
-}();
-
-// Bit l set where lane l of a comparison result is true.
-inline int laneMask(const Flags& flags) {
-#if defined(__x86_64__) && defined(__GNUC__)
-    const Lanes f = (Lanes)flags;  // the same bits, as floats for movmskps
-    return __builtin_ia32_movmskps(__builtin_shufflevector(f, f, 0, 1, 2, 3)) |
-           __builtin_ia32_movmskps(__builtin_shufflevector(f, f, 4, 5, 6, 7)) << 4;
-#else
-    int mask = 0;
-    for (int l = 0; l < kLanes; ++l) {
-        mask |= flags[l] ? 1 << l : 0;
-    }
-    return mask;
-#endif
-}
+using lanes::kLaneLists;
+using lanes::laneMask;
 
 constexpr int kBitWidths = kMaxCodebookBits - kMinCodebookBits + 1;
 constexpr int kDims = kMaxCodebookDim - kMinCodebookDim + 1;
