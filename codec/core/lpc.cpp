@@ -71,7 +71,7 @@ const std::vector<double>& lagCosines(int bins, int order) {
 using Doubles = double __attribute__((vector_size(32)));
 // Doubles read or written at any double's address (one unaligned access; memcpy went
 // through the stack).
-using LooseDoubles = double __attribute__((vector_size(32), aligned(8), may_alias));
+typedef Doubles LooseDoubles __attribute__((aligned(8), may_alias));
 constexpr int kDoubleLanes = 4;
 // Points of each polynomial evaluated together: two vectors; with both polynomials, four
 // recurrences interleave (one alone would wait on its own additions).

@@ -54,9 +54,9 @@ static_assert(mantissaLogMatches());
 // Four lanes: every x86-64 clone has the integer operations for 128 bits (wider integer
 // vectors without AVX2 fall back to one lane at a time).
 using Lanes = float __attribute__((vector_size(16)));
-using LooseLanes = float __attribute__((vector_size(16), aligned(4), may_alias));
+typedef Lanes LooseLanes __attribute__((aligned(4), may_alias));
 using Ints = int32_t __attribute__((vector_size(16)));
-using LooseInts = int32_t __attribute__((vector_size(16), aligned(4), may_alias));
+typedef Ints LooseInts __attribute__((aligned(4), may_alias));
 using Words = uint32_t __attribute__((vector_size(16)));
 constexpr int kLanes = 4;
 

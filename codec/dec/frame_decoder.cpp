@@ -26,7 +26,7 @@ inline float noiseOf(uint32_t state) {
 
 // Four lanes: every x86-64 clone has the integer operations for 128 bits.
 using Lanes = float __attribute__((vector_size(16)));
-using LooseLanes = float __attribute__((vector_size(16), aligned(4), may_alias));
+typedef Lanes LooseLanes __attribute__((aligned(4), may_alias));
 using Ints = int32_t __attribute__((vector_size(16)));
 using Words = uint32_t __attribute__((vector_size(16)));
 using TableWords = uint32_t __attribute__((vector_size(16), may_alias));
@@ -59,7 +59,13 @@ constexpr Jumps kJumps = [] {
     count = count + __builtin_shufflevector(count, zero, 4, 4, 0, 1);
     const Words states = *reinterpret_cast<const TableWords*>(kJumps.mul) * noise +
                          *reinterpret_cast<const TableWords*>(kJumps.add);
-    const Words taken = __builtin_shuffle(states, reinterpret_cast<Words>((count - 1) & 3));
+    const Ints pick = (count - 1) & 3;
+#if defined(__clang__)
+    // Clang has no variable shuffle builtin (the fuzzing build uses it); same lanes.
+    const Words taken{states[pick[0]], states[pick[1]], states[pick[2]], states[pick[3]]};
+#else
+    const Words taken = __builtin_shuffle(states, reinterpret_cast<Words>(pick));
+#endif
     noise = count[kLanes - 1] > 0 ? states[count[kLanes - 1] - 1] : noise;
     return taken;
 }

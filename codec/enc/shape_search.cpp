@@ -25,13 +25,14 @@ static_assert((1 << kMinCodebookBits) % (2 * kCandidates) == 0,
 using Lanes = float __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 constexpr int kGroups = kCandidates / kLanes;
-// Vectors read or written at any element address (one unaligned access; memcpy went
-// through the stack).
-using LooseLanes = float __attribute__((vector_size(32), aligned(4), may_alias));
-using LooseFlags = int32_t __attribute__((vector_size(32), aligned(4), may_alias));
 using Quad = float __attribute__((vector_size(16)));
 // The result of comparing two Lanes: -1 (true) or 0 per lane.
 using Flags = int32_t __attribute__((vector_size(32)));
+// Vectors read or written at any element address (one unaligned access; memcpy went
+// through the stack). A typedef of the vector type: Clang keeps a lowered alignment only
+// in that form, and with the attributes in a `using` it emits aligned accesses.
+typedef Lanes LooseLanes __attribute__((aligned(4), may_alias));
+typedef Flags LooseFlags __attribute__((aligned(4), may_alias));
 
 using lanes::kLaneLists;
 using lanes::laneMask;
