@@ -79,8 +79,9 @@ void setCode(const StreamConfig& c, int32_t* fields, int i, int code) {
 
 double lspError(const std::vector<double>& a, const std::vector<double>& b) {
     double e = 0.0;
+    // Plain squared error: weighting the errors between close neighbours (sharp peaks)
+    // more measured better at 44.1 kHz but worse at 8 and 11 kHz.
     for (size_t i = 0; i < a.size(); ++i) {
-        // Errors between close neighbours (sharp peaks) matter most.
         e += (a[i] - b[i]) * (a[i] - b[i]);
     }
     return e;
