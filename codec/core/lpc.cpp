@@ -67,11 +67,9 @@ const std::vector<double>& lagCosines(int bins, int order) {
     return *entry;
 }
 
-// Four doubles (GCC/Clang vector extension): one AVX register, or two SSE ones.
-using Doubles = double __attribute__((vector_size(32)));
-// Doubles read or written at any double's address (one unaligned access; memcpy went
-// through the stack).
-typedef Doubles LooseDoubles __attribute__((aligned(8), may_alias));
+// Four doubles: one AVX register, or two SSE ones.
+using Doubles = lanes::Doubles4;
+using LooseDoubles = lanes::LooseDoubles4;
 constexpr int kDoubleLanes = 4;
 // Points of each polynomial evaluated together: two vectors; with both polynomials, four
 // recurrences interleave (one alone would wait on its own additions).

@@ -19,8 +19,8 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Eight floats (GCC vector extension): one AVX register, or two SSE ones. Loaded and stored
 // at any float address.
-using Lanes = float __attribute__((vector_size(32)));
-typedef Lanes LooseLanes __attribute__((aligned(4), may_alias));
+using Lanes = lanes::Floats8;
+using LooseLanes = lanes::LooseFloats8;
 constexpr int kLanes = 8;
 
 [[gnu::always_inline]] inline Lanes load(const float* p) {

@@ -53,11 +53,11 @@ static_assert(mantissaLogMatches());
 
 // Four lanes: every x86-64 clone has the integer operations for 128 bits (wider integer
 // vectors without AVX2 fall back to one lane at a time).
-using Lanes = float __attribute__((vector_size(16)));
-typedef Lanes LooseLanes __attribute__((aligned(4), may_alias));
-using Ints = int32_t __attribute__((vector_size(16)));
-typedef Ints LooseInts __attribute__((aligned(4), may_alias));
-using Words = uint32_t __attribute__((vector_size(16)));
+using Lanes = lanes::Floats4;
+using LooseLanes = lanes::LooseFloats4;
+using Ints = lanes::Ints4;
+using LooseInts = lanes::LooseInts4;
+using Words = lanes::Words4;
 constexpr int kLanes = 4;
 
 // keys[k] = clamp(log2Steps(power[k]) - mask[k]) for k < bins, four at a time, and the

@@ -19,9 +19,25 @@
 
 namespace tembrel::tvq::lanes {
 
-// Eight lanes of floats and of comparison results (-1 where true, else 0).
+// The kernels' vector types (GCC/Clang vector extensions). Comparisons give -1 where true,
+// else 0, as Flags8 or Ints4.
 using Floats8 = float __attribute__((vector_size(32)));
 using Flags8 = int32_t __attribute__((vector_size(32)));
+using Floats4 = float __attribute__((vector_size(16)));
+using Ints4 = int32_t __attribute__((vector_size(16)));
+using Words4 = uint32_t __attribute__((vector_size(16)));
+using Doubles4 = double __attribute__((vector_size(32)));
+// The same, read and written at any element's address (one unaligned access; memcpy went
+// through the stack). Typedefs of the vector type: Clang keeps a lowered alignment only in
+// that form, and with the attributes in a `using` it emits aligned accesses.
+typedef Floats8 LooseFloats8 __attribute__((aligned(4), may_alias));
+typedef Flags8 LooseFlags8 __attribute__((aligned(4), may_alias));
+typedef Floats4 LooseFloats4 __attribute__((aligned(4), may_alias));
+typedef Ints4 LooseInts4 __attribute__((aligned(4), may_alias));
+typedef Doubles4 LooseDoubles4 __attribute__((aligned(8), may_alias));
+static_assert(alignof(LooseFloats8) == 4 && alignof(LooseFlags8) == 4 &&
+              alignof(LooseFloats4) == 4 && alignof(LooseInts4) == 4 &&
+              alignof(LooseDoubles4) == 8);
 
 // Per 8-bit lane mask: the lanes set, in order (then zeros), their number, and a byte per lane
 // (1 where set): compaction without branches, eight at a time.

@@ -63,13 +63,13 @@ struct BlockLayout {
     int vectorCount = 0;  // shape vector pairs
     std::vector<int32_t> shape0Bits;
     std::vector<int32_t> shape1Bits;
+    // Forward masking within a frame: a sub-block's mask is at least the previous one's times
+    // this (1 dB less per millisecond of sub-block; 0: none).
+    float forwardMasking = 0.0f;
     // Stereo: the coded range splits into stereoBands ranges (equal on the bark scale), each
     // coded as left/right or mid/side. The window type gives the lowest range's mode; range
     // r > 0 takes the top bit of the 8-bit first-codebook field of vector r - 1, whose
     // codebook is then a 7-bit one (shape0BookBits: the codebook widths).
-    // Forward masking within a frame: a sub-block's mask is at least the previous one's times
-    // this (1 dB less per millisecond of sub-block; 0: none).
-    float forwardMasking = 0.0f;
     int stereoBands = 1;
     std::vector<int> stereoEdges;  // stereoBands + 1 bin edges; the last is subSize
     std::vector<int32_t> shape0BookBits;

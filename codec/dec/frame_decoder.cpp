@@ -25,11 +25,11 @@ inline float noiseOf(uint32_t state) {
 }
 
 // Four lanes: every x86-64 clone has the integer operations for 128 bits.
-using Lanes = float __attribute__((vector_size(16)));
-typedef Lanes LooseLanes __attribute__((aligned(4), may_alias));
-using Ints = int32_t __attribute__((vector_size(16)));
-using Words = uint32_t __attribute__((vector_size(16)));
-using TableWords = uint32_t __attribute__((vector_size(16), may_alias));
+using Lanes = lanes::Floats4;
+using LooseLanes = lanes::LooseFloats4;
+using Ints = lanes::Ints4;
+using Words = lanes::Words4;
+using TableWords = uint32_t __attribute__((vector_size(16), may_alias));  // from aligned tables
 constexpr int kLanes = 4;
 
 // The generator's state after 1-4 steps from s: kJumps.mul[j] * s + kJumps.add[j].

@@ -22,17 +22,13 @@ static_assert((1 << kMinCodebookBits) % (2 * kCandidates) == 0,
               "the preselection scores codebooks in whole pairs of candidate blocks");
 
 // Eight floats (GCC/Clang vector extension, portable): one AVX register, or two SSE ones.
-using Lanes = float __attribute__((vector_size(32)));
+using Lanes = lanes::Floats8;
 constexpr int kLanes = 8;
 constexpr int kGroups = kCandidates / kLanes;
-using Quad = float __attribute__((vector_size(16)));
-// The result of comparing two Lanes: -1 (true) or 0 per lane.
-using Flags = int32_t __attribute__((vector_size(32)));
-// Vectors read or written at any element address (one unaligned access; memcpy went
-// through the stack). A typedef of the vector type: Clang keeps a lowered alignment only
-// in that form, and with the attributes in a `using` it emits aligned accesses.
-typedef Lanes LooseLanes __attribute__((aligned(4), may_alias));
-typedef Flags LooseFlags __attribute__((aligned(4), may_alias));
+using Quad = lanes::Floats4;
+using Flags = lanes::Flags8;  // the result of comparing two Lanes
+using LooseLanes = lanes::LooseFloats8;
+using LooseFlags = lanes::LooseFlags8;
 
 using lanes::kLaneLists;
 using lanes::laneMask;
