@@ -320,12 +320,7 @@ pid_t startCli(const std::vector<std::string>& args, int& output) {
         dup2(null, STDERR_FILENO);
         close(out[0]);
         close(out[1]);
-        std::vector<char*> argv{const_cast<char*>(TEMBREL_CLI)};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(TEMBREL_CLI, argv.data());
-        _exit(127);
+        test::execProgram(TEMBREL_CLI, args);
     }
     close(out[1]);
     output = out[0];

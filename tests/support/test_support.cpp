@@ -79,6 +79,15 @@ CommandResult runCaptured(const std::string& command, const TempDir& scratch) {
     return {status, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
 }
 
+void execProgram(const char* program, const std::vector<std::string>& args) {
+    std::vector<char*> argv{const_cast<char*>(program)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program, argv.data());
+    _exit(127);
+}
+
 int signalWhenReady(const char* program, const std::vector<std::string>& args,
                     const fs::path& folder, const std::function<bool()>& ready, int signal,
                     pid_t* started) {
@@ -90,12 +99,7 @@ int signalWhenReady(const char* program, const std::vector<std::string>& args,
         dup2(null, STDERR_FILENO);
         if (chdir(folder.c_str()) != 0)
             _exit(126);
-        std::vector<char*> argv{const_cast<char*>(program)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program, argv.data());
-        _exit(127);
+        execProgram(program, args);
     }
     if (started != nullptr)
         *started = pid;

@@ -46,6 +46,9 @@ struct CommandResult {
 // and nothing on its standard input.
 CommandResult runCaptured(const std::string& command, const TempDir& scratch);
 
+// In a forked child: replaces it with `program` and `args`; exits with 127 when that fails.
+[[noreturn]] void execProgram(const char* program, const std::vector<std::string>& args);
+
 // Starts `program` with `args` in `folder`, its standard streams on /dev/null, waits
 // (at most 60 s) until `ready()` holds, sends `signal` and returns the wait status; -1,
 // with a test failure, when the program ended first. `started` receives its process id.
