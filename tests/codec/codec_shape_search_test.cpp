@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 #include <tuple>
@@ -11,6 +12,7 @@
 
 #include "codec/core/codebooks.h"
 #include "codec/core/frame_model.h"
+#include "codec/core/quantisers.h"
 #include "codec/core/shape_allocation.h"
 #include "codec/core/stream_config.h"
 #include "codec/enc/shape_search.h"
@@ -251,6 +253,71 @@ TEST(ShapeSearch, DegenerateWeightsStillGiveValidIndices) {
 // The layout codes each coefficient at most once, never one of a muted sub-block, keeps every
 // vector within its codebook's length, codes everything of a flat spectrum and leaves out a
 // band 80 dB below its neighbours.
+// Stereo ranges above the lowest carry their mode in the top bit of a first-codebook field:
+// every combination of modes comes back as stored, the codebook indices under it stay as the
+// search chose them, and the ranges cover the whole sub-block in bark order.
+TEST(StereoModes, RideInTheFirstCodebookFieldsWithoutDisturbingThem) {
+    std::mt19937 random(5);
+    for (const tembrel::test::CodecConfig& cc : tembrel::test::allConfigs()) {
+        if (cc.channels != 2) {
+            continue;
+        }
+        const StreamConfig c = configFor(cc.khz, cc.channels, cc.kbps);
+        for (int blockType = 0; blockType < kBlockTypes; ++blockType) {
+            SCOPED_TRACE(testing::Message()
+                         << cc.khz << " kHz " << cc.kbps << " block " << blockType);
+            const BlockLayout& b = c.blocks[blockType];
+            // Four ranges from 16 kbit/s per channel (long, middle, short blocks), fewer where a
+            // leading vector has no spare bit in its first field: part of the stream format.
+            struct Ranges {
+                int khz, kbps, count[kBlockTypes];
+            };
+            const Ranges fewer[] = {
+                {16, 32, {4, 2, 4}}, {22, 40, {1, 4, 4}}, {22, 48, {3, 1, 3}}, {22, 64, {4, 1, 4}}};
+            int expected = cc.kbps / 2 >= 16 ? kStereoBands : 1;
+            for (const Ranges& r : fewer) {
+                if (r.khz == cc.khz && r.kbps == cc.kbps) {
+                    expected = r.count[blockType];
+                }
+            }
+            EXPECT_EQ(b.stereoBands, expected);
+            for (int v = 0; v < b.vectorCount; ++v) {
+                EXPECT_EQ(b.shape0BookBits[v], b.shape0Bits[v] - (v < b.stereoBands - 1));
+            }
+            ASSERT_EQ(b.stereoEdges.size(), static_cast<size_t>(b.stereoBands + 1));
+            EXPECT_EQ(b.stereoEdges.front(), 0);
+            EXPECT_EQ(b.stereoEdges.back(), b.subSize);
+            // Strictly increasing.
+            EXPECT_EQ(std::adjacent_find(b.stereoEdges.begin(), b.stereoEdges.end(),
+                                         std::greater_equal<>()),
+                      b.stereoEdges.end());
+            std::vector<int32_t> fields(2 * b.vectorCount);
+            for (int modes = 0; modes < 1 << b.stereoBands; ++modes) {
+                for (int v = 0; v < b.vectorCount; ++v) {
+                    fields[v] = static_cast<int32_t>(random() % (1u << b.shape0BookBits[v]));
+                }
+                const std::vector<int32_t> books = fields;
+                bool stored[kStereoBands] = {}, read[kStereoBands] = {};
+                for (int r = 0; r < b.stereoBands; ++r) {
+                    stored[r] = (modes >> r) & 1;
+                }
+                FrameIndex index{};
+                index.shapeIndex = fields.data();
+                index.windowType = makeWindowType(blockType, 0, stored[0]);
+                storeStereoModes(c, blockType, stored, index);
+                stereoModes(c, blockType, index, read);
+                for (int r = 0; r < b.stereoBands; ++r) {
+                    EXPECT_EQ(read[r], stored[r]) << "modes " << modes << " range " << r;
+                }
+                for (int v = 0; v < b.vectorCount; ++v) {
+                    EXPECT_EQ(fieldValue(fields[v], b.shape0BookBits[v]), books[v]);
+                    EXPECT_LT(fields[v], 1 << b.shape0Bits[v]);
+                }
+            }
+        }
+    }
+}
+
 TEST(ShapeAllocation, CodesWhatStandsAboveTheEstimatedMask) {
     for (const auto& [khz, channels, kbps] :
          {std::tuple{44, 2, 96}, std::tuple{22, 1, 32}, std::tuple{8, 1, 8}}) {
